@@ -1,0 +1,96 @@
+#pragma once
+// The telegram layer: frames, checksum, receive primitives with their retries, and every
+// exchange with the controller. Each exchange returns a success flag and shows nothing
+// itself, except the two messages about table numbers without a codec.
+#include "ControllerImage.h"
+#include "Transport.h"
+
+#include <QByteArray>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace kv10 {
+
+class Prompts;
+class Waiter;
+
+constexpr uint8_t BroadcastAddress = 127;
+constexpr int TelegramBufferSize = 256;
+
+// Why a received frame was rejected; None when it passed.
+enum class FrameCheck {
+    None, TooShort, StartDelimiter, LengthMismatch, FunctionCode, EndDelimiter, Checksum, Refused
+};
+
+class TelegramLink {
+public:
+    TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts = nullptr);
+
+    void setTransport(Transport* transport);       // may be null: every exchange fails at once
+    Transport* transport() const { return m_transport; }
+    void setPrompts(Prompts* prompts) { m_prompts = prompts; }
+    ControllerImage& image() { return m_image; }
+
+    void SetDA(uint8_t address) { m_da = address; }
+    void SetSA(uint8_t address) { m_sa = address; }
+    uint8_t DA() const { return m_da; }
+    uint8_t SA() const { return m_sa; }
+
+    // Table exchanges (table 0-19).
+    bool ReadTable(int table);
+    bool WriteTable(int table);
+    bool StoreToEeprom();
+    bool PingStation();
+    bool ReadDeviceType();
+    bool ReadDeviceVersion();
+    bool ReadForeignIdent();
+
+    // Block transfers: kind 0 start values (table 0), 1 segment setpoints (17), 2 segment
+    // times (18); program 0-9; record block index 0-15. Out-of-range numbers fail untouched.
+    bool ReadProgramBlock(int kind, int program, int table);
+    bool WriteProgramBlock(int kind, int program, int table);
+    bool ReadRecordBlock(int index);
+
+    // Validation of the receive buffer, limited to the bytes actually received.
+    FrameCheck CheckAnswer() const;
+    FrameCheck CheckAck() const;
+    FrameCheck lastCheck() const { return m_lastCheck; }
+
+    // Hex trace of every frame sent (outgoing) or read (incoming), when set.
+    using TraceSink = std::function<void(bool outgoing, const QByteArray& bytes)>;
+    void setTraceSink(TraceSink sink) { m_trace = std::move(sink); }
+
+    const std::array<uint8_t, TelegramBufferSize>& txBuffer() const { return m_tx; }
+    const std::array<uint8_t, TelegramBufferSize>& rxBuffer() const { return m_rx; }
+    int rxCount() const { return m_rxCount; }
+
+private:
+    void BuildHeader();
+    uint8_t ComputeFcs() const;
+    bool SendTelegram();
+    bool ReceiveAnswer(int dataBytes);
+    bool ReceiveAck();
+    bool ReceiveIdentAnswer();
+    bool readInto(int n);                          // one ReadBytes into the receive buffer
+    bool writeRaw(int n);                          // one WriteBytes of the transmit buffer
+    void purgeBoth();                              // output first, then input
+    bool sendRequest(uint8_t fc, std::initializer_list<uint8_t> dataUnit, int extraData = 0);
+    bool readIdentText(uint8_t command, std::array<char, 250>& text);
+
+    ControllerImage& m_image;
+    Waiter& m_waiter;
+    Prompts* m_prompts;
+    Transport* m_transport = nullptr;
+    uint8_t m_da = 0;
+    uint8_t m_sa = 0;
+    uint8_t m_length = 0;       // L of the request being built
+    uint8_t m_function = 0;     // FC of the request being built
+    std::array<uint8_t, TelegramBufferSize> m_tx{};
+    std::array<uint8_t, TelegramBufferSize> m_rx{};
+    int m_rxCount = 0;          // bytes of m_rx filled by the last read
+    FrameCheck m_lastCheck = FrameCheck::None;
+    TraceSink m_trace;
+};
+
+} // namespace kv10

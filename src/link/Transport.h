@@ -1,0 +1,22 @@
+#pragma once
+// The byte transport under the telegram layer: a real serial port, a pseudo-terminal,
+// or a scripted fake in tests.
+#include <cstdint>
+
+namespace kv10 {
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+    virtual bool isOpen() const = 0;
+    // One read of up to n bytes. It ends after 500 + 2*n ms at the latest, and earlier
+    // once more than 100 ms pass between two received bytes. True also on a short read;
+    // false on a closed port or a failed read. `got` is the number of bytes stored.
+    virtual bool ReadBytes(uint8_t* dest, int n, int& got) = 0;
+    // Purges input, then output, then writes n bytes (no write time-out).
+    virtual bool WriteBytes(const uint8_t* src, int n, int& written) = 0;
+    virtual void PurgeInput() = 0;
+    virtual void PurgeOutput() = 0;
+};
+
+} // namespace kv10
