@@ -1,0 +1,147 @@
+#include "SerialTransport.h"
+
+#include "AppError.h"
+
+#include <QDeadlineTimer>
+#include <QSerialPort>
+
+#include <algorithm>
+
+namespace kv10 {
+
+namespace {
+
+constexpr int QueueSize = 256;
+constexpr int ReadTotalConstantMs = 500;
+constexpr int ReadTotalPerByteMs = 2;
+constexpr int ReadIntervalMs = 100;
+constexpr int WriteWaitStepMs = 1000;
+
+bool isRealError(QSerialPort::SerialPortError error)
+{
+    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+}
+
+} // namespace
+
+SerialTransport::SerialTransport() : m_port(std::make_unique<QSerialPort>()) {}
+
+SerialTransport::~SerialTransport() = default;
+
+void SerialTransport::OpenPort(const QString& devicePath, const QString& comName, int baudRate)
+{
+    ClosePort();
+    m_devicePath = devicePath;
+    m_comName = comName;
+    m_baudRate = baudRate;
+
+    // Line settings go in before open(): a pseudo-terminal refuses parity on an open port.
+    m_port->setPortName(devicePath);
+    m_port->setBaudRate(baudRate);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setParity(QSerialPort::EvenParity);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port->open(QIODevice::ReadWrite))
+        throw AppError(QStringLiteral("Sériový port ") + comName + QStringLiteral(" nelze otevřít"));
+
+    m_port->setReadBufferSize(QueueSize);
+    if (m_port->readBufferSize() != QueueSize) {
+        ClosePort();
+        throw AppError(QStringLiteral("Na ") + comName + QStringLiteral(" nelze otevřít vyrovnávací buffer"));
+    }
+    PurgeOutput();
+    PurgeInput();
+}
+
+void SerialTransport::ApplyLineSettings()
+{
+    // On a closed port the rate is stored and goes to the device with the next open.
+    if (!isOpen()) {
+        m_port->setBaudRate(m_baudRate);
+        return;
+    }
+    if (!m_port->setBaudRate(m_baudRate)) {
+        const QString name = m_comName;
+        ClosePort();
+        throw AppError(QStringLiteral("Nepodařila se reinicializace portu ") + name);
+    }
+}
+
+void SerialTransport::SetBaudRate(int baudRate)
+{
+    m_baudRate = baudRate;
+    ApplyLineSettings();
+}
+
+void SerialTransport::ClosePort()
+{
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+bool SerialTransport::isOpen() const
+{
+    return m_port->isOpen();
+}
+
+bool SerialTransport::ReadBytes(uint8_t* dest, int n, int& got)
+{
+    got = 0;
+    if (!isOpen() || n < 0)
+        return false;
+    m_port->clearError();
+    const QDeadlineTimer total(ReadTotalConstantMs + ReadTotalPerByteMs * n);
+    while (got < n) {
+        if (m_port->bytesAvailable() == 0) {
+            // Before the first byte only the total time-out applies; then also the gap.
+            const qint64 left = total.remainingTime();
+            const qint64 wait = got == 0 ? left : std::min<qint64>(left, ReadIntervalMs);
+            if (wait <= 0 || !m_port->waitForReadyRead(static_cast<int>(wait))) {
+                if (isRealError(m_port->error()))
+                    return false;
+                break;
+            }
+        }
+        const qint64 read = m_port->read(reinterpret_cast<char*>(dest) + got, n - got);
+        if (read < 0)
+            return false;
+        got += static_cast<int>(read);
+    }
+    return true;
+}
+
+bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
+{
+    written = 0;
+    if (!isOpen() || n < 0)
+        return false;
+    PurgeInput();
+    PurgeOutput();
+    m_port->clearError();
+    if (m_port->write(reinterpret_cast<const char*>(src), n) != n)
+        return false;
+    // No write time-out: wait until the driver has taken every byte.
+    while (m_port->bytesToWrite() > 0) {
+        if (!m_port->waitForBytesWritten(WriteWaitStepMs) && isRealError(m_port->error()))
+            return false;
+    }
+    written = n;
+    return true;
+}
+
+void SerialTransport::PurgeInput()
+{
+    if (!isOpen())
+        return;
+    m_port->clear(QSerialPort::Input);
+    m_port->readAll();   // bytes Qt had already taken from the driver
+}
+
+void SerialTransport::PurgeOutput()
+{
+    if (isOpen())
+        m_port->clear(QSerialPort::Output);
+}
+
+} // namespace kv10

@@ -75,7 +75,18 @@ private:
     bool readInto(int n);                          // one ReadBytes into the receive buffer
     bool writeRaw(int n);                          // one WriteBytes of the transmit buffer
     void purgeBoth();                              // output first, then input
-    bool sendRequest(uint8_t fc, std::initializer_list<uint8_t> dataUnit, int extraData = 0);
+    void showError(const char* text, const char* caption);
+    // Request building: header, then command/table/length/address at offset 7, then the
+    // data (already at offset 12 for writes), then FCS and end delimiter.
+    void beginRequest(uint8_t function, int length);
+    void putBlockHeader(uint8_t command, int table, int dataBytes, int address);
+    bool finishRequest();
+    bool sendReadRequest(int table, int dataBytes, int address);
+    // A read exchange with purge on failure; `answered` tells whether the answer's data
+    // unit (from offset 7) is there to decode (false after a broadcast).
+    bool readExchange(int table, int dataBytes, int address, bool& answered);
+    // A write of the data already encoded at offset 12, acknowledged, purge on failure.
+    bool writeExchange(int table, int dataBytes, int address);
     bool readIdentText(uint8_t command, std::array<char, 250>& text);
 
     ControllerImage& m_image;

@@ -1,0 +1,196 @@
+// The serial transport on a pseudo-terminal: the test holds the master side and plays the
+// controller. Times are bounded loosely; the machine may be busy.
+#include "AppError.h"
+#include "SerialTransport.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace kv10;
+
+namespace {
+
+class PseudoTerminal {
+public:
+    PseudoTerminal()
+    {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0)
+            m_slavePath = QString::fromLocal8Bit(ptsname(m_master));
+    }
+    ~PseudoTerminal()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+    QString slavePath() const { return m_slavePath; }
+
+    bool send(const QByteArray& bytes) const
+    {
+        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size());
+    }
+
+    // Whatever the port wrote, waiting up to a second for the first byte.
+    QByteArray receive() const
+    {
+        QByteArray out;
+        pollfd fd{m_master, POLLIN, 0};
+        int timeout = 1000;
+        char buffer[256];
+        while (::poll(&fd, 1, timeout) > 0) {
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            out.append(buffer, n);
+            timeout = 50;
+        }
+        return out;
+    }
+
+private:
+    int m_master = -1;
+    QString m_slavePath;
+};
+
+QByteArray readBytes(SerialTransport& port, int n, bool* ok = nullptr)
+{
+    QByteArray buffer(n, '\0');
+    int got = -1;
+    const bool result = port.ReadBytes(reinterpret_cast<uint8_t*>(buffer.data()), n, got);
+    if (ok)
+        *ok = result;
+    return buffer.left(got);
+}
+
+bool writeBytes(SerialTransport& port, const QByteArray& bytes)
+{
+    int written = 0;
+    return port.WriteBytes(reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size()), written)
+           && written == bytes.size();
+}
+
+} // namespace
+
+class SerialTransportTest : public QObject {
+    Q_OBJECT
+
+    PseudoTerminal* m_pty = nullptr;
+    SerialTransport* m_port = nullptr;
+
+private slots:
+    void init()
+    {
+        m_pty = new PseudoTerminal;
+        QVERIFY(!m_pty->slavePath().isEmpty());
+        m_port = new SerialTransport;
+        m_port->OpenPort(m_pty->slavePath(), QStringLiteral("COM3"), 9600);
+        QVERIFY(m_port->isOpen());
+    }
+
+    void cleanup()
+    {
+        delete m_port;
+        delete m_pty;
+    }
+
+    void openFailureNamesThePort()
+    {
+        SerialTransport other;
+        try {
+            other.OpenPort(QStringLiteral("/dev/kv10-no-such-device"), QStringLiteral("COM5"), 9600);
+            QFAIL("no error raised");
+        } catch (const AppError& error) {
+            QCOMPARE(error.text(), QStringLiteral("Sériový port COM5 nelze otevřít"));
+        }
+        QVERIFY(!other.isOpen());
+        bool ok = true;
+        QCOMPARE(readBytes(other, 6, &ok), QByteArray());
+        QVERIFY(!ok);
+        QVERIFY(!writeBytes(other, "x"));
+    }
+
+    void portIsExclusive()
+    {
+        SerialTransport other;
+        QVERIFY_THROWS_EXCEPTION(AppError, other.OpenPort(m_pty->slavePath(), QStringLiteral("COM3"), 9600));
+        QVERIFY(!other.isOpen());
+    }
+
+    void readWithNothingWaitsForTotalTimeout()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        bool ok = false;
+        QCOMPARE(readBytes(*m_port, 26, &ok), QByteArray());
+        QVERIFY(ok);
+        QVERIFY2(clock.elapsed() >= 540 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void readEndsAfterGap()
+    {
+        QVERIFY(m_pty->send("ABC"));
+        std::thread late([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            m_pty->send("DEF");
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray first = readBytes(*m_port, 10);
+        const qint64 elapsed = clock.elapsed();
+        late.join();
+        QCOMPARE(first, QByteArray("ABC"));
+        QVERIFY2(elapsed >= 90 && elapsed < 400, qPrintable(QString::number(elapsed)));
+        QCOMPARE(readBytes(*m_port, 10), QByteArray("DEF"));
+    }
+
+    void readTakesNoMoreThanAsked()
+    {
+        QVERIFY(m_pty->send("0123456789"));
+        QCOMPARE(readBytes(*m_port, 4), QByteArray("0123"));
+        QCOMPARE(readBytes(*m_port, 6), QByteArray("456789"));
+    }
+
+    // Bytes that came before a request, in the driver or already in Qt's buffer, are gone.
+    void writePurgesInputFirst()
+    {
+        QVERIFY(m_pty->send("junk"));
+        QCOMPARE(readBytes(*m_port, 2), QByteArray("ju"));
+        QVERIFY(m_pty->send("more"));
+        QVERIFY(writeBytes(*m_port, "REQ"));
+        QCOMPARE(m_pty->receive(), QByteArray("REQ"));
+        QVERIFY(m_pty->send("ANS"));
+        QCOMPARE(readBytes(*m_port, 3), QByteArray("ANS"));
+    }
+
+    void baudRateChange()
+    {
+        m_port->SetBaudRate(19200);
+        QVERIFY(m_port->isOpen());
+        QCOMPARE(m_port->baudRate(), 19200);
+        QVERIFY(writeBytes(*m_port, "x"));
+        QCOMPARE(m_pty->receive(), QByteArray("x"));
+    }
+
+    void refusedBaudRateClosesThePort()
+    {
+        try {
+            m_port->SetBaudRate(0);
+            QFAIL("no error raised");
+        } catch (const AppError& error) {
+            QCOMPARE(error.text(), QStringLiteral("Nepodařila se reinicializace portu COM3"));
+        }
+        QVERIFY(!m_port->isOpen());
+        QVERIFY(!writeBytes(*m_port, "x"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SerialTransportTest)
+#include "tst_serialtransport.moc"

@@ -1,0 +1,592 @@
+// kv10ctl: the controller link from the command line, for technicians' scripts and diagnostics.
+#include "AppError.h"
+#include "ControllerImage.h"
+#include "SerialTransport.h"
+#include "TableCodec.h"
+#include "Telegram.h"
+#include "Timing.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QTextStream>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <map>
+#include <optional>
+
+using namespace kv10;
+
+namespace {
+
+enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPort = 3, ExitInterrupted = 130 };
+
+constexpr int LastStationAddress = BroadcastAddress - 1;
+constexpr double MaxPollIntervalSeconds = 86400;
+constexpr int StopCheckMs = 50;
+
+const char* const HelpText = R"(Usage: kv10ctl [options] COMMAND [arguments]
+
+Talks to one KORVIN 10 controller over a serial line.
+
+Options:
+  --device PATH     serial device (for example /dev/ttyUSB0)
+  --com N           COM number 1-8, mapped to /dev/ttyS<N-1>
+  --baud RATE       line speed (default 9600)
+  --da N            controller bus address 0-126 (default 0)
+  --sa N            PC bus address 0-126 (default 0)
+  --trace           print every telegram in hex on standard error
+  --help            this text
+
+Commands:
+  ping                    ask the station at DA for an acknowledgement
+  scan [--from A] [--to B]
+                          ping addresses A to B (default 0-126) and print those
+                          that answer, one a line; a silent address costs about
+                          half a second
+  ident                   print the device type and firmware version texts
+                          as TYPE=... and VERSION=...
+  read TABLE              print every field as TABLE.FIELD=value
+                          (TABLE by name, e.g. PID, or by number 0-19)
+  write TABLE F=V ...     read TABLE, change the named fields, write it back
+                          and print the table as written; nothing is sent
+                          unless every F=V names a field and fits its type
+  eeprom                  make the controller store its parameters in EEPROM
+  program read P          print program P (0-9): START, SP0-SP19, TI0-TI19
+  program write P         read program P, apply KEY=VALUE lines from standard
+                          input (same keys as program read; blank lines and
+                          lines starting with # are skipped), write it back
+  record                  read the controller's record (about 10 s): POS (the
+                          newest sample's position), ZAZNAM (seconds between
+                          samples), COUNT, then the values newest first as
+                          N=value; samples taken during the read overwrite the
+                          oldest ones, which are then left out, so COUNT is
+                          256 less the samples taken meanwhile
+  poll [--interval S] [--count N]
+                          read the live table every S seconds (default 1),
+                          N times (default 0 = until interrupted), one line
+                          per sample: time, MEAS, SP, YOUT (tenths of a per
+                          cent), TS, OUTS (relay bits), FAULT
+
+Numbers are written and read with a decimal point.
+
+Exit status: 0 success (also a poll ended by Ctrl-C), 1 an exchange failed,
+2 wrong usage (nothing was sent), 3 the port could not be opened, 130 a scan
+or record read interrupted.
+)";
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+void fail(const QString& text)
+{
+    QTextStream(stderr) << "kv10ctl: " << text << Qt::endl;
+}
+
+QString formatNumber(double value, FieldType type)
+{
+    if (type != FieldType::Float)
+        return QString::number(static_cast<qint64>(value));
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value));
+    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+}
+
+std::optional<double> parseNumber(const QString& text, FieldType type)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    // "nan", "inf" and numbers beyond a float would reach the controller as nonsense.
+    if (!ok || !std::isfinite(static_cast<float>(value)))
+        return std::nullopt;
+    if (type == FieldType::Byte && (value < 0 || value > 255 || value != qint64(value)))
+        return std::nullopt;
+    if (type == FieldType::Int16 && (value < -32768 || value > 65535 || value != qint64(value)))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> parseInt(const QString& text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+// Reads "--name value" pairs; false on an unknown name, a missing value or one its setter refuses.
+using OptionSetters = std::map<QString, std::function<bool(const QString&)>>;
+bool parseCommandOptions(const QStringList& args, const OptionSetters& setters)
+{
+    for (int i = 0; i < args.size(); i += 2) {
+        const auto setter = setters.find(args[i]);
+        if (setter == setters.end() || i + 1 >= args.size() || !setter->second(args[i + 1]))
+            return false;
+    }
+    return true;
+}
+
+std::function<bool(const QString&)> intSetter(int& target, int low, int high)
+{
+    return [&target, low, high](const QString& text) {
+        const std::optional<int> value = parseInt(text, low, high);
+        if (value)
+            target = *value;
+        return value.has_value();
+    };
+}
+
+// Ctrl-C or SIGTERM inside a long loop ends the loop, and a reader that went away (SIGPIPE)
+// only ends the output, so the port is closed as usual: a pseudo-terminal left with our line
+// settings by a killed process cannot be opened again. Outside such loops Ctrl-C and SIGTERM
+// end the program at once.
+volatile std::sig_atomic_t stopRequestedFlag = 0;
+volatile std::sig_atomic_t stopDeferredFlag = 0;
+
+extern "C" void onStopSignal(int signalNumber)
+{
+    if (stopDeferredFlag || signalNumber == SIGPIPE) {
+        stopRequestedFlag = 1;
+        return;
+    }
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void installStopHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGPIPE})
+        sigaction(signalNumber, &action, nullptr);
+}
+
+bool stopRequested()
+{
+    return stopRequestedFlag != 0;
+}
+
+class StopDeferral {
+public:
+    StopDeferral() { stopDeferredFlag = 1; }
+    ~StopDeferral() { stopDeferredFlag = 0; }
+    StopDeferral(const StopDeferral&) = delete;
+    StopDeferral& operator=(const StopDeferral&) = delete;
+};
+
+void waitUnlessStopped(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    for (qint64 left = deadline.remainingTime(); left > 0 && !stopRequested(); left = deadline.remainingTime())
+        sleepWaiter().waitMs(int(std::min<qint64>(left, StopCheckMs)));
+}
+
+QString hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString programKey(const char* prefix, int segment)
+{
+    return QString::fromLatin1(prefix) + QString::number(segment);
+}
+
+class Tool {
+public:
+    Tool(TelegramLink& link, ControllerImage& image) : m_link(link), m_image(image) {}
+
+    int run(const QString& command, const QStringList& args);
+
+private:
+    int ping();
+    int scan(const QStringList& args);
+    int ident();
+    int read(const QStringList& args);
+    int write(const QStringList& args);
+    int eeprom();
+    int program(const QStringList& args);
+    int record();
+    int poll(const QStringList& args);
+
+    bool readProgram(int program);
+    void printTable(const TableInfo& table);
+    int exchangeFailed(const QString& what)
+    {
+        fail(what);
+        return ExitFailed;
+    }
+    int interrupted()
+    {
+        fail(QStringLiteral("interrupted"));
+        return ExitInterrupted;
+    }
+
+    TelegramLink& m_link;
+    ControllerImage& m_image;
+};
+
+int Tool::run(const QString& command, const QStringList& args)
+{
+    using Handler = std::function<int(const QStringList&)>;
+    const std::map<QString, Handler> commands{
+        {"ping", [this](const QStringList&) { return ping(); }},
+        {"scan", [this](const QStringList& a) { return scan(a); }},
+        {"ident", [this](const QStringList&) { return ident(); }},
+        {"read", [this](const QStringList& a) { return read(a); }},
+        {"write", [this](const QStringList& a) { return write(a); }},
+        {"eeprom", [this](const QStringList&) { return eeprom(); }},
+        {"program", [this](const QStringList& a) { return program(a); }},
+        {"record", [this](const QStringList&) { return record(); }},
+        {"poll", [this](const QStringList& a) { return poll(a); }},
+    };
+    const auto found = commands.find(command);
+    if (found == commands.end()) {
+        fail(QStringLiteral("unknown command \"%1\" (see --help)").arg(command));
+        return ExitUsage;
+    }
+    return found->second(args);
+}
+
+int Tool::ping()
+{
+    if (!m_link.PingStation())
+        return exchangeFailed(QStringLiteral("no answer from station %1").arg(m_link.DA()));
+    out() << "station " << m_link.DA() << " answered" << Qt::endl;
+    return ExitOk;
+}
+
+int Tool::scan(const QStringList& args)
+{
+    int first = 0;
+    int last = LastStationAddress;
+    const bool ok = parseCommandOptions(args, {{"--from", intSetter(first, 0, LastStationAddress)},
+                                               {"--to", intSetter(last, 0, LastStationAddress)}});
+    if (!ok || first > last) {
+        fail(QStringLiteral("use: scan [--from A] [--to B], with 0 <= A <= B <= %1").arg(LastStationAddress));
+        return ExitUsage;
+    }
+    const uint8_t previous = m_link.DA();
+    int found = 0;
+    {
+        const StopDeferral deferral;
+        for (int address = first; address <= last && !stopRequested(); ++address) {
+            m_link.SetDA(uint8_t(address));
+            if (m_link.PingStation()) {
+                out() << address << Qt::endl;
+                ++found;
+            }
+        }
+    }
+    m_link.SetDA(previous);
+    if (stopRequested())
+        return interrupted();
+    return found > 0 ? ExitOk : exchangeFailed(QStringLiteral("no station answered"));
+}
+
+int Tool::ident()
+{
+    if (!m_link.ReadDeviceType())
+        return exchangeFailed(QStringLiteral("reading the device type failed"));
+    if (!m_link.ReadDeviceVersion())
+        return exchangeFailed(QStringLiteral("reading the firmware version failed"));
+    out() << "TYPE=" << QString::fromLatin1(m_image.deviceTypeText.data()) << Qt::endl;
+    out() << "VERSION=" << QString::fromLatin1(m_image.deviceVersionText.data()) << Qt::endl;
+    return ExitOk;
+}
+
+void Tool::printTable(const TableInfo& table)
+{
+    for (const TableField& field : table.fields)
+        out() << table.name << '.' << field.mnemonic << '='
+              << formatNumber(fieldValue(m_image, field), field.type) << Qt::endl;
+}
+
+int Tool::read(const QStringList& args)
+{
+    if (args.size() != 1) {
+        fail(QStringLiteral("read needs one table name or number"));
+        return ExitUsage;
+    }
+    const TableInfo* table = findTable(args[0]);
+    if (!table || !table->hasDecoder) {
+        fail(QStringLiteral("no readable table \"%1\"").arg(args[0]));
+        return ExitUsage;
+    }
+    if (!m_link.ReadTable(table->number))
+        return exchangeFailed(QStringLiteral("reading table %1 failed").arg(table->name));
+    printTable(*table);
+    return ExitOk;
+}
+
+int Tool::write(const QStringList& args)
+{
+    if (args.size() < 2) {
+        fail(QStringLiteral("write needs a table and at least one FIELD=VALUE"));
+        return ExitUsage;
+    }
+    const TableInfo* table = findTable(args[0]);
+    if (!table || !table->hasEncoder) {
+        fail(QStringLiteral("no writable table \"%1\"").arg(args[0]));
+        return ExitUsage;
+    }
+    // Check every assignment before touching the controller.
+    std::vector<std::pair<const TableField*, double>> changes;
+    for (const QString& assignment : args.mid(1)) {
+        const int equals = assignment.indexOf('=');
+        const TableField* field = equals > 0 ? findField(*table, assignment.left(equals)) : nullptr;
+        if (!field) {
+            fail(QStringLiteral("no field \"%1\" in table %2").arg(assignment.left(equals), table->name));
+            return ExitUsage;
+        }
+        const auto value = parseNumber(assignment.mid(equals + 1), field->type);
+        if (!value) {
+            fail(QStringLiteral("bad value in \"%1\"").arg(assignment));
+            return ExitUsage;
+        }
+        changes.emplace_back(field, *value);
+    }
+    if (!m_link.ReadTable(table->number))
+        return exchangeFailed(QStringLiteral("reading table %1 failed").arg(table->name));
+    for (const auto& [field, value] : changes)
+        setFieldValue(m_image, *field, value);
+    if (!m_link.WriteTable(table->number))
+        return exchangeFailed(QStringLiteral("writing table %1 failed").arg(table->name));
+    printTable(*table);
+    return ExitOk;
+}
+
+int Tool::eeprom()
+{
+    if (!m_link.StoreToEeprom())
+        return exchangeFailed(QStringLiteral("storing to EEPROM failed"));
+    out() << "stored" << Qt::endl;
+    return ExitOk;
+}
+
+bool Tool::readProgram(int program)
+{
+    return m_link.ReadProgramBlock(0, program, TableComp) && m_link.ReadProgramBlock(1, program, TableSegsp)
+        && m_link.ReadProgramBlock(2, program, TableSegti);
+}
+
+int Tool::program(const QStringList& args)
+{
+    const std::optional<int> number = args.size() == 2 ? parseInt(args[1], 0, ProgramCount - 1) : std::nullopt;
+    if (!number || (args[0] != "read" && args[0] != "write")) {
+        fail(QStringLiteral("use: program read P | program write P, with P 0-9"));
+        return ExitUsage;
+    }
+    const int p = *number;
+    if (args[0] == "write") {
+        // Every line must parse before the controller is read or written.
+        std::vector<std::pair<QString, double>> changes;
+        QTextStream input(stdin);
+        for (QString line; input.readLineInto(&line);) {
+            line = line.trimmed();
+            if (line.isEmpty() || line.startsWith('#'))
+                continue;
+            const int equals = line.indexOf('=');
+            const QString key = line.left(equals).trimmed().toUpper();
+            const bool isTime = key.startsWith("TI");
+            const auto value = equals > 0 ? parseNumber(line.mid(equals + 1), isTime ? FieldType::Int16 : FieldType::Float)
+                                          : std::nullopt;
+            bool known = key == "START";
+            for (int s = 0; s < SegmentCount && !known; ++s)
+                known = key == programKey("SP", s) || key == programKey("TI", s);
+            if (!known || !value) {
+                fail(QStringLiteral("bad line \"%1\"").arg(line));
+                return ExitUsage;
+            }
+            changes.emplace_back(key, *value);
+        }
+        if (!readProgram(p))
+            return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
+        for (const auto& [key, value] : changes) {
+            if (key == "START")
+                m_image.startValue[p] = float(value);
+            else if (key.startsWith("SP"))
+                m_image.segmentSetpoint[p][key.mid(2).toInt()] = float(value);
+            else
+                m_image.segmentTime[p][key.mid(2).toInt()] = int32_t(value);
+        }
+        Waiter& waiter = sleepWaiter();
+        const bool written = m_link.WriteProgramBlock(0, p, TableComp) && (waiter.waitMs(100), true)
+            && m_link.WriteProgramBlock(1, p, TableSegsp) && (waiter.waitMs(100), true)
+            && m_link.WriteProgramBlock(2, p, TableSegti);
+        if (!written)
+            return exchangeFailed(QStringLiteral("writing program %1 failed").arg(p));
+    } else if (!readProgram(p)) {
+        return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
+    }
+    out() << "START=" << formatNumber(m_image.startValue[p], FieldType::Float) << Qt::endl;
+    for (int s = 0; s < SegmentCount; ++s)
+        out() << programKey("SP", s) << '=' << formatNumber(m_image.segmentSetpoint[p][s], FieldType::Float) << Qt::endl;
+    for (int s = 0; s < SegmentCount; ++s)
+        out() << programKey("TI", s) << '=' << m_image.segmentTime[p][s] << Qt::endl;
+    return ExitOk;
+}
+
+int Tool::record()
+{
+    if (!m_link.ReadTable(TableAdd) || !m_link.ReadTable(TableRecd))
+        return exchangeFailed(QStringLiteral("reading the record position failed"));
+    const int newest = m_image.recd.pos;
+    int failedBlocks = 0;
+    {
+        const StopDeferral deferral;
+        for (int block = 0; block < RecordBlockCount && !stopRequested(); ++block)
+            failedBlocks += m_link.ReadRecordBlock(block) ? 0 : 1;
+    }
+    if (stopRequested())
+        return interrupted();
+    if (failedBlocks > 0)
+        return exchangeFailed(QStringLiteral("%1 record blocks failed").arg(failedBlocks));
+    if (!m_link.ReadTable(TableRecd))
+        return exchangeFailed(QStringLiteral("reading the record position failed"));
+    // The read takes about ten seconds. Samples taken meanwhile went to the positions after
+    // `newest`, over the oldest ones, which would otherwise be listed as the oldest values.
+    const int takenMeanwhile = (m_image.recd.pos - newest + RecordValueCount) % RecordValueCount;
+    const int count = RecordValueCount - takenMeanwhile;
+    out() << "POS=" << newest << Qt::endl;
+    out() << "ZAZNAM=" << m_image.add.zaznam << Qt::endl;
+    out() << "COUNT=" << count << Qt::endl;
+    for (int n = 0; n < count; ++n) {
+        const int position = (newest - n + RecordValueCount) % RecordValueCount;
+        out() << n + 1 << '=' << formatNumber(m_image.recordValues[position], FieldType::Float) << Qt::endl;
+    }
+    return ExitOk;
+}
+
+int Tool::poll(const QStringList& args)
+{
+    double interval = 1.0;
+    int count = 0;
+    const auto intervalSetter = [&interval](const QString& text) {
+        bool ok = false;
+        interval = text.toDouble(&ok);
+        return ok && interval > 0 && interval <= MaxPollIntervalSeconds;
+    };
+    const bool ok = parseCommandOptions(args, {{"--interval", intervalSetter},
+                                               {"--count", intSetter(count, 0, std::numeric_limits<int>::max())}});
+    if (!ok) {
+        fail(QStringLiteral("use: poll [--interval S] [--count N], with 0 < S <= %1").arg(MaxPollIntervalSeconds));
+        return ExitUsage;
+    }
+    const StopDeferral deferral;
+    int failures = 0;
+    for (int sample = 0; (count == 0 || sample < count) && !stopRequested(); ++sample) {
+        if (sample > 0) {
+            waitUnlessStopped(int(std::lround(interval * 1000)));
+            if (stopRequested())
+                break;
+        }
+        const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+        if (!m_link.ReadTable(TableLive)) {
+            fail(time + QStringLiteral(" reading the live values failed"));
+            ++failures;
+            continue;
+        }
+        const LiveTable& live = m_image.live;
+        out() << time << " MEAS=" << formatNumber(live.meas, FieldType::Float)
+              << " SP=" << formatNumber(live.sp, FieldType::Float) << " YOUT=" << (live.yout & 0xFFFF)
+              << " TS=" << formatNumber(live.ts, FieldType::Float) << " OUTS=" << live.outs
+              << " FAULT=" << live.fault << Qt::endl;
+    }
+    return failures > 0 ? ExitFailed : ExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    installStopHandlers();
+    QStringList args = app.arguments().mid(1);
+
+    QString device;
+    QString comName = QStringLiteral("port");
+    int baud = 9600;
+    int da = 0;
+    int sa = 0;
+    bool trace = false;
+    while (!args.isEmpty() && args.first().startsWith("--")) {
+        const QString option = args.takeFirst();
+        if (option == "--help") {
+            out() << HelpText;
+            return ExitOk;
+        }
+        if (option == "--trace") {
+            trace = true;
+            continue;
+        }
+        if (args.isEmpty()) {
+            fail(QStringLiteral("%1 needs a value").arg(option));
+            return ExitUsage;
+        }
+        const QString value = args.takeFirst();
+        std::optional<int> number;
+        if (option == "--device") {
+            device = value;
+            comName = value;
+            continue;
+        }
+        if (option == "--com" && (number = parseInt(value, 1, 8))) {
+            device = QStringLiteral("/dev/ttyS%1").arg(*number - 1);
+            comName = QStringLiteral("COM%1").arg(*number);
+        } else if (option == "--baud" && (number = parseInt(value, 50, 4000000))) {
+            baud = *number;
+        } else if (option == "--da" && (number = parseInt(value, 0, LastStationAddress))) {
+            // Not the broadcast address: no station answers it, so a read would report the
+            // untouched zeros and a write would send them to every station.
+            da = *number;
+        } else if (option == "--sa" && (number = parseInt(value, 0, LastStationAddress))) {
+            sa = *number;
+        } else {
+            fail(QStringLiteral("bad option %1 %2 (see --help)").arg(option, value));
+            return ExitUsage;
+        }
+    }
+    if (args.isEmpty()) {
+        fail(QStringLiteral("no command (see --help)"));
+        return ExitUsage;
+    }
+    if (device.isEmpty()) {
+        fail(QStringLiteral("no serial device: give --device PATH or --com N"));
+        return ExitUsage;
+    }
+
+    SerialTransport port;
+    try {
+        port.OpenPort(device, comName, baud);
+    } catch (const AppError& error) {
+        fail(error.text());
+        return ExitPort;
+    }
+
+    ControllerImage image;
+    TelegramLink link(image, sleepWaiter());
+    link.setTransport(&port);
+    link.SetDA(uint8_t(da));
+    link.SetSA(uint8_t(sa));
+    if (trace)
+        link.setTraceSink([](bool outgoing, const QByteArray& bytes) {
+            QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hex(bytes) << Qt::endl;
+        });
+
+    const QString command = args.takeFirst();
+    const int status = Tool(link, image).run(command, args);
+    port.ClosePort();
+    return status;
+}
