@@ -62,6 +62,7 @@ Commands:
   program write P         read program P, apply KEY=VALUE lines from standard
                           input (same keys as program read; blank lines and
                           lines starting with # are skipped), write it back
+                          and print it
   record                  read the controller's record (about 10 s): POS (the
                           newest sample's position), ZAZNAM (seconds between
                           samples), COUNT, then the values newest first as

@@ -7,6 +7,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#endif
+
 namespace kv10 {
 
 namespace {
@@ -126,6 +130,11 @@ bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
         if (!m_port->waitForBytesWritten(WriteWaitStepMs) && isRealError(m_port->error()))
             return false;
     }
+#ifdef Q_OS_UNIX
+    // Return only when the bytes are on the line, so that a purge after the last retry
+    // cannot take back a request that is still going out.
+    tcdrain(m_port->handle());
+#endif
     written = n;
     return true;
 }
@@ -140,7 +149,10 @@ void SerialTransport::PurgeInput()
 
 void SerialTransport::PurgeOutput()
 {
-    if (isOpen())
+    // Writes are synchronous and drained, so only bytes Qt has not yet handed to the driver
+    // can be pending. Flushing the driver as well would, on a pseudo-terminal, discard a
+    // request the other end has not read yet.
+    if (isOpen() && m_port->bytesToWrite() > 0)
         m_port->clear(QSerialPort::Output);
 }
 

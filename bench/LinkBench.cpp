@@ -1,0 +1,152 @@
+// Time of the link's exchanges over a pseudo-terminal, with the simulated controller pacing
+// its output like a real line, next to what the line and the protocol's waits cost anyway.
+// The difference is the program's own overhead.
+#include "SerialTransport.h"
+#include "SimulatedController.h"
+#include "TableCodec.h"
+#include "Telegram.h"
+#include "Timing.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace kv10;
+using kv10::sim::SimulatedController;
+using kv10::sim::SimulatorOptions;
+
+namespace {
+
+constexpr int BitsPerByte = 11;
+constexpr int ReadRequestBytes = 14;
+constexpr int AnswerOverhead = 9;
+constexpr int RecordAnswerBytes = 64 + AnswerOverhead;
+constexpr double RecordAnswerWaitMs = 270;
+constexpr double RecordPauseMs = 300;
+
+double wireMs(int bytes, int baudRate)
+{
+    return baudRate > 0 ? 1000.0 * bytes * BitsPerByte / baudRate : 0.0;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Row {
+    const char* exchange;
+    int baudRate;
+    int runs;
+    int exchangesPerRun;
+    double medianMs;
+    double wireMs;
+    double waitsMs;
+    double floorMs;     // what no program could beat: the line and the mandated waits
+};
+
+// One simulated controller on a pty, the real serial transport and the real waiter.
+class Bench {
+public:
+    explicit Bench(int baudRate)
+        : m_link(m_image, sleepWaiter())
+    {
+        SimulatorOptions options;
+        options.addresses = {1};
+        options.baudRate = baudRate;
+        m_sim = std::make_unique<SimulatedController>(options);
+        QString error;
+        if (!m_sim->start(&error)) {
+            std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
+            std::exit(1);
+        }
+        m_port.OpenPort(m_sim->slavePath(), QStringLiteral("COM1"), baudRate > 0 ? baudRate : 115200);
+        m_link.setTransport(&m_port);
+        m_link.SetDA(1);
+        m_link.SetSA(0);
+    }
+
+    std::vector<double> time(int runs, const std::function<bool(TelegramLink&)>& exchange)
+    {
+        std::vector<double> ms;
+        QElapsedTimer clock;
+        for (int run = 0; run < runs; ++run) {
+            clock.start();
+            if (!exchange(m_link)) {
+                std::fprintf(stderr, "exchange failed\n");
+                std::exit(1);
+            }
+            ms.push_back(clock.nsecsElapsed() / 1e6);
+        }
+        return ms;
+    }
+
+private:
+    ControllerImage m_image;
+    std::unique_ptr<SimulatedController> m_sim;
+    SerialTransport m_port;
+    TelegramLink m_link;
+};
+
+bool readRecord(TelegramLink& link)
+{
+    for (int block = 0; block < RecordBlockCount; ++block) {
+        if (!link.ReadRecordBlock(block))
+            return false;
+    }
+    return true;
+}
+
+Row liveRow(int baudRate, int runs)
+{
+    Bench bench(baudRate);
+    auto readLive = [](TelegramLink& link) { return link.ReadTable(TableLive); };
+    bench.time(3, readLive);    // warm up
+    const double wire = wireMs(ReadRequestBytes + TableLengths[TableLive] + AnswerOverhead, baudRate);
+    return {"ReadTable(LIVE)", baudRate, runs, 1, median(bench.time(runs, readLive)), wire, 0, wire};
+}
+
+Row recordRow(int baudRate, int runs)
+{
+    Bench bench(baudRate);
+    const double blockWire = wireMs(ReadRequestBytes + RecordAnswerBytes, baudRate);
+    // The answer comes in during the 270 ms wait; only a longer transfer adds to it.
+    const double blockFloor = std::max(blockWire, RecordAnswerWaitMs) + RecordPauseMs;
+    return {"record, 16 blocks", baudRate, runs, RecordBlockCount, median(bench.time(runs, readRecord)),
+            RecordBlockCount * blockWire, RecordBlockCount * (RecordAnswerWaitMs + RecordPauseMs),
+            RecordBlockCount * blockFloor};
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    std::vector<Row> rows;
+    rows.push_back(liveRow(0, 50));
+    rows.push_back(liveRow(115200, 50));
+    rows.push_back(liveRow(9600, 50));
+    rows.push_back(recordRow(115200, 3));
+    rows.push_back(recordRow(9600, 1));
+
+    std::printf("Link over a pseudo-terminal, simulated controller pacing at 11 bits per byte\n\n");
+    std::printf("%-18s %7s %5s %11s %9s %9s %9s %10s %14s\n", "exchange", "baud", "runs", "median ms",
+                "wire ms", "waits ms", "floor ms", "overhead", "per exchange");
+    for (const Row& row : rows) {
+        const double overhead = row.medianMs - row.floorMs;
+        const QString baud = row.baudRate > 0 ? QString::number(row.baudRate) : QStringLiteral("none");
+        std::printf("%-18s %7s %5d %11.3f %9.3f %9.1f %9.3f %10.3f %14.3f\n", row.exchange, qPrintable(baud),
+                    row.runs, row.medianMs, row.wireMs, row.waitsMs, row.floorMs, overhead,
+                    overhead / row.exchangesPerRun);
+    }
+    std::printf("\nfloor: the wire time of request and answer plus the waits the protocol mandates "
+                "(a record block's answer arrives during its 270 ms wait);\noverhead = median - floor, "
+                "the time spent in the program (and the simulator) itself.\n");
+    return 0;
+}

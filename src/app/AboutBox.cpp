@@ -1,0 +1,38 @@
+#include "AboutBox.h"
+#include "ui_AboutBox.h"
+
+#include "ProgramPicture.h"
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutBox)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    ui->ProgramIcon->setPixmap(programPicture(70));
+    connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    FormCreate();
+    // The designed 324 x 289, or more where the system font needs it.
+    const QSize needed = sizeHint();
+    setFixedSize(qMax(324, needed.width()), qMax(289, needed.height()));
+}
+
+TAboutBox::~TAboutBox()
+{
+    delete ui;
+}
+
+QString TAboutBox::fileVersion()
+{
+#ifdef KV10_FILE_VERSION
+    return QStringLiteral(KV10_FILE_VERSION);
+#else
+    return {};
+#endif
+}
+
+void TAboutBox::FormCreate()
+{
+    ui->Label5->clear();
+    const QString version = fileVersion();
+    if (!version.isEmpty())
+        ui->Label5->setText(QStringLiteral("Verze ") + version);
+}

@@ -1,0 +1,20 @@
+#pragma once
+// "O aplikaci": product, maker, version and the minimum system requirements.
+#include <QDialog>
+
+namespace Ui { class TAboutBox; }
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+    ~TAboutBox() override;
+
+    // The file version built into the program ("1.1.0.0"); empty when none was.
+    static QString fileVersion();
+
+private:
+    void FormCreate();
+
+    Ui::TAboutBox* ui;
+};

@@ -1,0 +1,44 @@
+#include "Kv10Application.h"
+
+#include "AppError.h"
+#include "ErrorBox.h"
+#include "WidgetPrompts.h"
+
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <exception>
+
+Kv10Application::Kv10Application(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool Kv10Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const kv10::AppError& error) {
+        showError(error.text());
+    } catch (const std::exception& error) {
+        showError(QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}
+
+void Kv10Application::showError(const QString& text)
+{
+    if (m_prompts) {
+        kv10::showErrorBox(*m_prompts, text);
+    } else {
+        WidgetPrompts boxes;
+        kv10::showErrorBox(boxes, text);
+    }
+}
+
+bool Kv10Application::loadCzechTranslations()
+{
+    auto* translator = new QTranslator(this);
+    if (!translator->load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    installTranslator(translator);
+    return true;
+}

@@ -1,0 +1,160 @@
+#include "Rotace_3d.h"
+
+#include "ui_Rotace_3d.h"
+
+#include "EditChecks.h"
+#include "NumberText.h"
+#include "TrendChart.h"
+
+#include <QKeyEvent>
+#include <QSignalBlocker>
+
+using namespace kv10;
+
+namespace {
+const QString NotANumberText = QStringLiteral("Chyba při zadání číselného textu");
+const QString RangeText = QStringLiteral("Je nutné zadávat pouze čísla v rozsahu 10 až 100000");
+} // namespace
+
+Trotace3D::Trotace3D(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Trotace3D>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(sizeHint().expandedTo(QSize(192, 230)));
+
+    connect(ui->check_3D, &QCheckBox::clicked, this, &Trotace3D::check_3DClick);
+    connect(ui->bar_3D, &QScrollBar::valueChanged, this, &Trotace3D::bar_3DChange);
+    connect(ui->tl_barva_mriz, &QPushButton::clicked, this, &Trotace3D::tl_barva_mrizClick);
+    connect(ui->tl_barva_okraj, &QPushButton::clicked, this, &Trotace3D::tl_barva_okrajClick);
+    connect(ui->tl_ok, &QPushButton::clicked, this, &Trotace3D::tl_okClick);
+    connect(ui->tl_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    ui->ed_poc_mer->installEventFilter(this);
+}
+
+Trotace3D::~Trotace3D() = default;
+
+void Trotace3D::preset(const kv10::ChartSettings& fields)
+{
+    const QSignalBlocker blockBar(ui->bar_3D);
+    ui->check_3D->setChecked(fields.view3D);
+    paintSwatch(ui->pa_barva_mriz, fields.backWallColour);
+    paintSwatch(ui->pa_barva_okraj, fields.panelColour);
+    ui->bar_3D->setValue(fields.depthPercent);
+    ui->ed_poc_mer->setText(QString::number(fields.chartLength));
+}
+
+bool Trotace3D::finish(int result, ChartSettings& fields)
+{
+    if (!m_chart)
+        return result == QDialog::Accepted;
+    if (result != QDialog::Accepted) {
+        m_chart->setDepthPercent(fields.depthPercent);
+        m_chart->setView3D(fields.view3D);
+        m_chart->setBackWallColour(fields.backWallColour);
+        m_chart->setPanelColour(fields.panelColour);
+        return false;
+    }
+    fields.panelColour = m_chart->panelColour();
+    fields.backWallColour = m_chart->backWallColour();
+    fields.depthPercent = m_chart->depthPercent();
+    fields.view3D = m_chart->view3D();
+    fields.chartLength = chartLength();
+    return true;
+}
+
+bool Trotace3D::edit(ChartSettings& fields)
+{
+    preset(fields);
+    return finish(exec(), fields);
+}
+
+int Trotace3D::chartLength() const
+{
+    return parseInteger(ui->ed_poc_mer->text()).value_or(0);
+}
+
+void Trotace3D::check_3DClick(bool checked)
+{
+    if (m_chart)
+        m_chart->setView3D(checked);
+}
+
+void Trotace3D::bar_3DChange(int position)
+{
+    if (m_chart)
+        m_chart->setDepthPercent(position);
+}
+
+void Trotace3D::tl_barva_mrizClick()
+{
+    if (!m_prompts)
+        return;
+    const QColor current = ui->pa_barva_mriz->palette().color(QPalette::Window);
+    if (const auto rgb = m_prompts->chooseColour(current.rgb() & 0xFFFFFF, this)) {
+        const QColor colour = QColor::fromRgb(*rgb);
+        if (m_chart)
+            m_chart->setBackWallColour(colour);
+        paintSwatch(ui->pa_barva_mriz, colour);
+    }
+}
+
+void Trotace3D::tl_barva_okrajClick()
+{
+    if (!m_prompts)
+        return;
+    const QColor current = ui->pa_barva_okraj->palette().color(QPalette::Window);
+    if (const auto rgb = m_prompts->chooseColour(current.rgb() & 0xFFFFFF, this)) {
+        const QColor colour = QColor::fromRgb(*rgb);
+        if (m_chart)
+            m_chart->setPanelColour(colour);
+        paintSwatch(ui->pa_barva_okraj, colour);
+    }
+}
+
+bool Trotace3D::parseNumber()
+{
+    return parseIntegerEdit(*ui->ed_poc_mer, m_prompts, NotANumberText, QStringLiteral("0"));
+}
+
+bool Trotace3D::checkRange()
+{
+    return checkIntegerEditRange(*ui->ed_poc_mer, MinChartLength, MaxChartLength, m_prompts, RangeText, this);
+}
+
+void Trotace3D::ed_poc_merKeyPress()
+{
+    if (!parseNumber())
+        return;
+    if (checkRange())
+        ui->tl_ok->setFocus();
+    else
+        ui->ed_poc_mer->setFocus();
+}
+
+void Trotace3D::tl_okClick()
+{
+    if (!parseNumber())
+        return;
+    if (!checkRange()) {
+        ui->ed_poc_mer->setFocus();
+        return;
+    }
+    accept();
+}
+
+bool Trotace3D::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->ed_poc_mer && event->type() == QEvent::KeyPress
+        && isEnterKey(static_cast<QKeyEvent*>(event)->key())) {
+        ed_poc_merKeyPress();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Trotace3D::paintSwatch(QWidget* swatch, const QColor& colour)
+{
+    QPalette palette = swatch->palette();
+    palette.setColor(QPalette::Window, colour);
+    swatch->setPalette(palette);
+}

@@ -1,0 +1,105 @@
+#pragma once
+// The trend of the measured value: one line series with a colour per point, a legend of the
+// newest values, axes scaled to the data and an optional 3-D view with adjustable depth.
+//
+// The series keeps at most ChartLength + 1 points in a ring buffer (one oldest point is dropped
+// per added point once the series holds more than ChartLength). X is the running point
+// counter, so points are consecutive and only the values are stored; pen colours are kept as
+// runs. Drawing reduces the points falling on one pixel column to their first, last, lowest
+// and highest value, so 100 000 points draw as fast as a few hundred.
+#include <QColor>
+#include <QWidget>
+#include <deque>
+#include <memory>
+
+namespace kv10 {
+
+class TrendChart : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int DefaultChartLength = 200;
+    static constexpr int DefaultDepthPercent = 35;
+
+    explicit TrendChart(QWidget* parent = nullptr);
+    ~TrendChart() override;
+
+    // Appends a point X = ++pointCounter, Y = value in the pen colour; first drops the oldest
+    // point if the series holds more than chartLength() points.
+    void addPoint(double value);
+    // Empties the series and restarts the point counter at 0.
+    void clear();
+
+    int pointCount() const { return m_count; }
+    qint64 pointCounter() const { return m_pointCounter; }
+    // X of the oldest and the newest point; 0 when the series is empty.
+    qint64 firstX() const { return m_count ? m_pointCounter - m_count + 1 : 0; }
+    qint64 lastX() const { return m_count ? m_pointCounter : 0; }
+    qint64 pointX(int index) const { return firstX() + index; }
+    double pointValue(int index) const;
+    QColor pointColour(int index) const;
+
+    // Lowering the length does not drop points at once: one goes per added point.
+    void setChartLength(int length);
+    int chartLength() const { return m_chartLength; }
+
+    void setPenColour(const QColor& colour) { m_penColour = colour.rgb(); }
+    QColor penColour() const { return QColor::fromRgb(m_penColour); }
+    // Back wall of the plot area, behind the grid.
+    void setBackWallColour(const QColor& colour);
+    QColor backWallColour() const { return m_backWallColour; }
+    // The chart panel around the plot.
+    void setPanelColour(const QColor& colour);
+    QColor panelColour() const { return m_panelColour; }
+    void setView3D(bool on);
+    bool view3D() const { return m_view3D; }
+    // 1 to 100; values outside are clamped.
+    void setDepthPercent(int percent);
+    int depthPercent() const { return m_depthPercent; }
+
+    // Memory held by the series (values and colour runs).
+    qint64 memoryBytes() const;
+
+    QSize sizeHint() const override { return {700, 300}; }
+    QSize minimumSizeHint() const override { return {160, 100}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct ColourRun {
+        qint64 firstX;
+        QRgb colour;
+    };
+
+    struct Plot;
+
+    float valueAt(int index) const { return m_values[(m_head + index) % m_capacity]; }
+    // Calls f(values, n, firstIndex) for the at most two contiguous pieces of the ring that
+    // hold the points from..to-1, so long loops need no index arithmetic per point.
+    template <typename F>
+    void forEachPiece(int from, int to, F&& f) const;
+    Plot layOut(const QFontMetrics& fm) const;
+    void drawFrame(QPainter& painter, const Plot& plot) const;
+    void drawSeries(QPainter& painter, const Plot& plot) const;
+    void drawLegend(QPainter& painter, const Plot& plot) const;
+    QRgb colourAtX(qint64 x) const;
+    void dropOldest();
+    void grow();
+    void updateDescription();
+
+    std::unique_ptr<float[]> m_values;
+    int m_capacity = 0;
+    int m_head = 0;
+    int m_count = 0;
+    qint64 m_pointCounter = 0;
+    std::deque<ColourRun> m_runs;
+
+    int m_chartLength = DefaultChartLength;
+    QRgb m_penColour = qRgb(255, 0, 0);
+    QColor m_backWallColour;
+    QColor m_panelColour;
+    bool m_view3D = true;
+    int m_depthPercent = DefaultDepthPercent;
+};
+
+} // namespace kv10

@@ -1,0 +1,78 @@
+#pragma once
+// The main window "KORVIN 10": live display, control and chart panels, the chart area and
+// the status panels; its settings are read at creation and written at close.
+#include "LogBuffer.h"
+
+#include <QMainWindow>
+#include <QString>
+
+namespace Ui { class Tkvr01; }
+class AppContext;
+
+class Tkvr01 : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int DesignedLeft = 192;
+    static constexpr int DesignedTop = 107;
+    static constexpr int DesignedWidth = 718;
+    static constexpr int DesignedHeight = 523;
+
+    explicit Tkvr01(AppContext& context, QWidget* parent = nullptr);
+    ~Tkvr01() override;
+
+    // Settings of the window (sections DESKTOP, GRAF, ZAZNAM).
+    int ChartLength = 200;
+    bool Chart3D = true;
+    int RotationPercent = 35;
+    qint32 PenColour = 0;
+    qint32 GridBackColour = 0;
+    qint32 BorderColour = 0;
+    int RecordPeriod = 1;
+    int RecordUnit = 1;
+    int FilePeriod = 15;
+    int PointCounter = 0;
+    int SampleCounter = 0;
+    int FileCounter = 0;
+    qint16 LastSecond = 0;
+
+    // Menu commands.
+    void mn_novyClick();
+    void mn_ulozitClick();
+    void mn_ulozitjakoClick();
+    void mn_exitClick();
+    void mn_portClick();
+    void mn_parametryClick();
+    void mn_zaznamClick();
+    void mn_barvaClick();
+    void mn_rychlost_zaznamuClick();
+    void mn_aboutClick();
+    void mn_identClick();
+    void tl_barva_peraClick();
+
+    // The log file: the name last confirmed in the save dialog (or the initial name), and
+    // whether one was confirmed (the check mark of "Nový soubor").
+    QString logFileName() const { return m_logFileName; }
+    bool logFileChosen() const;
+    kv10::LogBuffer& logBuffer() { return m_logBuffer; }
+
+    // Shows the status panels from RecordPeriod, FilePeriod and RecordUnit.
+    void showRates();
+    // Colours the pen swatch and the chart area from the colour settings.
+    void applyChartLook();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    // Runs a command; its error goes to the error box.
+    void guarded(void (Tkvr01::*handler)());
+    void StartNewLog();
+
+    Ui::Tkvr01* ui;
+    AppContext& m_context;
+    kv10::LogBuffer m_logBuffer;       // the log lines (the invisible ListBox)
+    QString m_logFileName;
+    bool m_confirmOverwrite = false;   // on from the first save-as
+};

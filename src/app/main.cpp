@@ -1,0 +1,89 @@
+// KV-10: front end for one KORVIN 10 process controller on a serial line.
+#include "AppContext.h"
+#include "AppError.h"
+#include "ErrorBox.h"
+#include "Kv10Application.h"
+#include "ProgramPicture.h"
+#include "Screenshots.h"
+#include "Unit_hl.h"
+
+#include <QCommandLineParser>
+#include <QTextStream>
+#include <memory>
+
+#ifdef KV10_WITH_SIMULATOR
+#include "SimulatedController.h"
+#endif
+
+int main(int argc, char** argv)
+{
+    Kv10Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kv10"));
+    QApplication::setApplicationDisplayName(QStringLiteral("KV-10"));
+    QApplication::setWindowIcon(QIcon(programPicture(64)));
+    app.loadCzechTranslations();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Komunikace s regulátorem KORVIN 10"));
+    parser.addHelpOption();
+    const QCommandLineOption simulator(QStringLiteral("simulator"),
+        QStringLiteral("Připojí COM 1 k simulovanému regulátoru (jen pro tento běh)."));
+    const QCommandLineOption settingsDir(QStringLiteral("settings-dir"),
+        QStringLiteral("Nastavení v souboru KorFW_R09.ini ve složce <dir>."), QStringLiteral("dir"));
+    const QCommandLineOption screenshots(QStringLiteral("screenshots"),
+        QStringLiteral("Uloží obrázky všech oken do složky <dir> a skončí."), QStringLiteral("dir"));
+    parser.addOptions({simulator, settingsDir, screenshots});
+    parser.process(app);
+
+    AppOptions options;
+    options.settingsFolder = parser.value(settingsDir);
+
+#ifdef KV10_WITH_SIMULATOR
+    std::unique_ptr<kv10::sim::SimulatedController> simulated;
+    QString simulatorError;
+    if (parser.isSet(simulator)) {
+        simulated = std::make_unique<kv10::sim::SimulatedController>();
+        if (simulated->start(&simulatorError))
+            options.com1Device = simulated->slavePath();
+        else
+            simulated.reset();
+    }
+#else
+    const QString simulatorError = parser.isSet(simulator)
+        ? QStringLiteral("Simulovaný regulátor není v tomto sestavení k dispozici.") : QString();
+#endif
+
+    AppContext context(options);
+    app.setPrompts(&context.prompts());
+    // The context's prompts go before the context does.
+    struct PromptsRelease {
+        Kv10Application& app;
+        ~PromptsRelease() { app.setPrompts(nullptr); }
+    } promptsRelease{app};
+    if (!simulatorError.isEmpty())
+        kv10::showErrorBox(context.prompts(), simulatorError);
+
+    // An error that escapes start-up or the loop is shown, and the program ends normally.
+    try {
+        context.createWindows();
+        if (parser.isSet(screenshots)) {
+            QString error;
+            const QStringList files = saveScreenshots(context, parser.value(screenshots), &error);
+            QTextStream out(files.isEmpty() ? stderr : stdout);
+            if (files.isEmpty()) {
+                out << error << Qt::endl;
+                return 1;
+            }
+            for (const QString& file : files)
+                out << file << Qt::endl;
+            return 0;
+        }
+        context.kvr01().show();
+        return app.exec();
+    } catch (const kv10::AppError& error) {
+        kv10::showErrorBox(context.prompts(), error.text());
+    } catch (const std::exception& error) {
+        kv10::showErrorBox(context.prompts(), QString::fromLocal8Bit(error.what()));
+    }
+    return 0;
+}

@@ -1,0 +1,334 @@
+// The main window and start-up: the nine windows, the settings read at creation and written
+// at close, and "Konec". COM 1 is the simulated controller on a pseudo-terminal.
+#include "AboutBox.h"
+#include "AboutIdent.h"
+#include "LoadForm.h"
+#include "Rotace_3d.h"
+#include "Rychlostzaznamu.h"
+#include "Unitmenumod.h"
+#include "Unitzaznam.h"
+#include "AppContext.h"
+#include "AppError.h"
+#include "MemorySettings.h"
+#include "ScriptedPrompts.h"
+#include "SimulatedController.h"
+#include "StoredColour.h"
+#include "Unit_hl.h"
+#include "Unitport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QLabel>
+#include <QTest>
+#include <memory>
+
+using namespace kv10;
+using namespace kv10::test;
+
+namespace {
+
+QString text(QWidget& window, const char* name)
+{
+    auto* label = window.findChild<QLabel*>(name);
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
+}
+
+const QStringList ClosingWrites = {
+    "DESKTOP/Top", "DESKTOP/Left", "DESKTOP/Height", "DESKTOP/Width",
+    "GRAF/PERO", "GRAF/MRIZ", "GRAF/POZADI", "GRAF/G3D", "GRAF/R3D", "GRAF/POCET",
+    "ZAZNAM/LIST", "ZAZNAM/SOUBOR", "ZAZNAM/JEDNOTKY",
+};
+
+QStringList keysOf(const QStringList& writes)
+{
+    QStringList keys;
+    for (const QString& w : writes)
+        keys << w.section('=', 0, 0);
+    return keys;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void firstStartShowsDefaultsAndCreatesNineWindows();
+    void storedValuesAreReadAndWrittenBack_data();
+    void storedValuesAreReadAndWrittenBack();
+    void closingWritesThirteenValuesInOrderAndAsksNothing();
+    void konecWithoutLogFileAsksForNameThenClosesPortAndWindow();
+    void konecAfterConfirmedSaveAsksNothing();
+    void failedSaveKeepsFlagAndPath();
+    void parametersShowReadOutThenEditor();
+    void penColourTakesChosenColour();
+    void unwritableSettingsAreReportedOnceAndWindowCloses();
+    void portThatCannotOpenIsReportedAndStartupGoesOn();
+
+private:
+    struct Rig {
+        QStringList log;
+        MemorySettings settings{&log};
+        ScriptedPrompts prompts{&log};
+        std::unique_ptr<AppContext> context;
+    };
+    std::unique_ptr<Rig> start(const QMap<QString, QString>& stored = {}, const QString& com1 = {});
+
+    std::unique_ptr<sim::SimulatedController> m_sim;
+};
+
+void TestMainWindow::initTestCase()
+{
+    m_sim = std::make_unique<sim::SimulatedController>();
+    QString error;
+    QVERIFY2(m_sim->start(&error), qPrintable(error));
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    m_sim.reset();
+}
+
+std::unique_ptr<TestMainWindow::Rig> TestMainWindow::start(const QMap<QString, QString>& stored, const QString& com1)
+{
+    auto rig = std::make_unique<Rig>();
+    rig->settings.values = stored;
+    AppOptions options;
+    options.settings = &rig->settings;
+    options.prompts = &rig->prompts;
+    options.com1Device = com1.isEmpty() ? m_sim->slavePath() : com1;
+    rig->context = std::make_unique<AppContext>(options);
+    rig->context->createWindows();
+    return rig;
+}
+
+void TestMainWindow::firstStartShowsDefaultsAndCreatesNineWindows()
+{
+    auto rig = start();
+    QVERIFY(rig->prompts.records.isEmpty());
+    Tkvr01& w = rig->context->kvr01();
+    QCOMPARE(w.pos(), QPoint(192, 107));
+    QCOMPARE(w.size(), QSize(718, 523));
+    QCOMPARE(w.PenColour, StoredRed);
+    QCOMPARE(w.GridBackColour, StoredButtonFace);
+    QCOMPARE(w.BorderColour, StoredButtonFace);
+    QVERIFY(w.Chart3D);
+    QCOMPARE(w.RotationPercent, 35);
+    QCOMPARE(w.ChartLength, 200);
+    QCOMPARE(text(w, "pa_zaznam"), QString("1"));
+    QCOMPARE(text(w, "pa_jednotky"), QString("s"));
+    QCOMPARE(text(w, "pa_soubor"), QString("15"));
+    QCOMPARE(text(w, "pa_path"), QString("c:"));
+    QCOMPARE(text(w, "pa_porucha"), QString("STOP"));
+    QVERIFY(!w.logFileChosen());
+    QVERIFY(rig->context->port().transport().isOpen());
+
+    struct Window { QWidget* widget; const char* className; const char* instance; QString caption; };
+    AppContext& c = *rig->context;
+    const Window windows[] = {
+        {&c.kvr01(), "Tkvr01", "kvr01", "KORVIN 10"},
+        {static_cast<QWidget*>(&c.port()), "Tport", "port", "Komunikační port"},
+        {static_cast<QWidget*>(&c.AboutBox()), "TAboutBox", "AboutBox", "O aplikaci"},
+        {static_cast<QWidget*>(&c.about_ident()), "Tabout_ident", "about_ident", "About"},
+        {static_cast<QWidget*>(&c.menu_mod()), "Tmenu_mod", "menu_mod", "KORVIN 10 DATA"},
+        {static_cast<QWidget*>(&c.FormZaznam()), "TFormZaznam", "FormZaznam", "Záznam"},
+        {static_cast<QWidget*>(&c.rotace3D()), "Trotace3D", "rotace3D", "GRAF 3D"},
+        {static_cast<QWidget*>(&c.form_zaznam()), "Tform_zaznam", "form_zaznam", "Rychlost záznamu"},
+        {static_cast<QWidget*>(&c.load_form()), "Tload_form", "load_form", "Čtení parametrů"},
+    };
+    QStringList wrong;
+    for (const Window& window : windows) {
+        const QString seen = QStringLiteral("%1 %2 \"%3\"").arg(window.widget->metaObject()->className(),
+                                                                window.widget->objectName(), window.widget->windowTitle());
+        const QString expected = QStringLiteral("%1 %2 \"%3\"").arg(window.className, window.instance, window.caption);
+        if (seen != expected)
+            wrong << seen + " instead of " + expected;
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
+    QCOMPARE(qobject_cast<QLabel*>(c.AboutBox().findChild<QLabel*>("Label5"))->text(), QString("Verze 1.1.0.0"));
+}
+
+void TestMainWindow::storedValuesAreReadAndWrittenBack_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("writtenBack");
+    QTest::addColumn<QString>("unitPanel");
+    QTest::newRow("3-D on from 5") << "GRAF/G3D" << "5" << "1" << "s";
+    QTest::newRow("3-D off") << "GRAF/G3D" << "0" << "0" << "s";
+    QTest::newRow("depth below range") << "GRAF/R3D" << "0" << "1" << "s";
+    QTest::newRow("depth above range") << "GRAF/R3D" << "250" << "100" << "s";
+    QTest::newRow("depth not a number") << "GRAF/R3D" << "x" << "35" << "s";
+    QTest::newRow("minutes") << "ZAZNAM/JEDNOTKY" << "60" << "60" << "min";
+    QTest::newRow("unit other than 1") << "ZAZNAM/JEDNOTKY" << "2" << "2" << "min";
+    QTest::newRow("pen colour") << "GRAF/PERO" << "65280" << "65280" << "s";
+    QTest::newRow("points") << "GRAF/POCET" << "5000" << "5000" << "s";
+}
+
+void TestMainWindow::storedValuesAreReadAndWrittenBack()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, writtenBack);
+    QFETCH(QString, unitPanel);
+    auto rig = start({{key, stored}, {"DESKTOP/Left", "10"}, {"DESKTOP/Top", "20"},
+                      {"DESKTOP/Width", "800"}, {"DESKTOP/Height", "600"}, {"ZAZNAM/LIST", "5"}});
+    Tkvr01& w = rig->context->kvr01();
+    QCOMPARE(w.pos(), QPoint(10, 20));
+    QCOMPARE(w.size(), QSize(800, 600));
+    QCOMPARE(text(w, "pa_jednotky"), unitPanel);
+    QCOMPARE(text(w, "pa_zaznam"), QString("5"));
+    rig->settings.writes.clear();
+    w.close();
+    QVERIFY(rig->settings.writes.contains(key + '=' + writtenBack));
+    QVERIFY(rig->settings.writes.contains("DESKTOP/Left=10"));
+    QVERIFY(rig->settings.writes.contains("DESKTOP/Width=800"));
+}
+
+void TestMainWindow::closingWritesThirteenValuesInOrderAndAsksNothing()
+{
+    auto rig = start();
+    rig->settings.writes.clear();
+    rig->log.clear();
+    rig->context->kvr01().close();
+    QCOMPARE(keysOf(rig->settings.writes), ClosingWrites);
+    QCOMPARE(rig->settings.writes.at(4), QString("GRAF/PERO=255"));
+    QCOMPARE(rig->settings.writes.at(5), QString("GRAF/MRIZ=-2147483633"));
+    QCOMPARE(rig->settings.writes.at(7), QString("GRAF/G3D=1"));
+    QVERIFY(rig->prompts.records.isEmpty());
+    // Closing the window does not close the port.
+    QVERIFY(rig->context->port().transport().isOpen());
+}
+
+void TestMainWindow::konecWithoutLogFileAsksForNameThenClosesPortAndWindow()
+{
+    auto rig = start();
+    Tkvr01& w = rig->context->kvr01();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    rig->log.clear();
+    w.mn_exitClick();   // the save dialog is cancelled
+
+    QCOMPARE(rig->prompts.records.size(), 1);
+    const PromptRecord& dialog = rig->prompts.records.first();
+    QCOMPARE(dialog.kind, PromptRecord::SaveFile);
+    QCOMPARE(dialog.caption, QString("Uložit jako"));
+    QCOMPARE(dialog.request.fileName, QString("Záznam KORVIN10"));
+    QCOMPARE(dialog.owner, &w);
+    QCOMPARE(rig->log.first(), QString("save Uložit jako"));
+    QCOMPARE(rig->log.size(), 1 + ClosingWrites.size());
+    QVERIFY(!rig->context->port().transport().isOpen());
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.logFileChosen());
+}
+
+void TestMainWindow::konecAfterConfirmedSaveAsksNothing()
+{
+    auto rig = start();
+    Tkvr01& w = rig->context->kvr01();
+    QTemporaryDir dir;
+    const QString chosen = QDir(dir.path()).filePath("log.txt");
+    rig->prompts.fileAnswers << chosen;
+    w.mn_ulozitClick();
+    QVERIFY(QFileInfo::exists(chosen));
+    QVERIFY(w.logFileChosen());
+    QCOMPARE(w.logFileName(), chosen);
+    QCOMPARE(text(w, "pa_path"), chosen);
+    // Before the first save-as the dialog does not ask before overwriting.
+    QVERIFY(!rig->prompts.records.first().request.confirmOverwrite);
+
+    rig->prompts.records.clear();
+    w.mn_exitClick();
+    QVERIFY(rig->prompts.records.isEmpty());
+    QVERIFY(!rig->context->port().transport().isOpen());
+
+    // Save-as always asks, from now on with the overwrite question.
+    w.mn_ulozitjakoClick();
+    QCOMPARE(rig->prompts.records.size(), 1);
+    QVERIFY(rig->prompts.records.first().request.confirmOverwrite);
+    QVERIFY(!w.logFileChosen());
+}
+
+void TestMainWindow::failedSaveKeepsFlagAndPath()
+{
+    auto rig = start();
+    Tkvr01& w = rig->context->kvr01();
+    rig->prompts.fileAnswers << "/nonexistent/folder/log.txt";
+    QVERIFY_THROWS_EXCEPTION(AppError, w.mn_ulozitClick());
+    QVERIFY(!w.logFileChosen());
+    QCOMPARE(text(w, "pa_path"), QString("c:"));
+    QCOMPARE(w.logFileName(), QString("Záznam KORVIN10"));
+
+    // From the menu the error lands in the error box.
+    rig->prompts.records.clear();
+    rig->prompts.fileAnswers << "/nonexistent/folder/log.txt";
+    w.findChild<QAction*>("mn_ulozit")->trigger();
+    QCOMPARE(rig->prompts.messages().size(), 1);
+    QCOMPARE(rig->prompts.messages().first().caption, QString("KV-10"));
+    QCOMPARE(rig->prompts.messages().first().icon, PromptIcon::Error);
+    QVERIFY(!rig->prompts.messages().first().text.isEmpty());
+    QVERIFY(!w.logFileChosen());
+}
+
+void TestMainWindow::parametersShowReadOutThenEditor()
+{
+    auto rig = start();
+    QStringList shown;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            shown << modal->objectName();
+            static_cast<QDialog*>(modal)->reject();
+        }
+    });
+    closer.start(10);
+    rig->context->kvr01().mn_parametryClick();
+    QCOMPARE(shown, QStringList({"load_form", "menu_mod"}));
+}
+
+void TestMainWindow::penColourTakesChosenColour()
+{
+    auto rig = start();
+    Tkvr01& w = rig->context->kvr01();
+    rig->prompts.colourAnswers << std::optional<quint32>(0x0000FF);   // blue
+    w.tl_barva_peraClick();
+    QCOMPARE(w.PenColour, qint32(0xFF0000));   // stored with red in the low byte
+    QCOMPARE(w.findChild<QLabel*>("pa_barva_pera")->palette().color(QPalette::Window), QColor(Qt::blue));
+    w.tl_barva_peraClick();   // cancelled
+    QCOMPARE(w.PenColour, qint32(0xFF0000));
+    QCOMPARE(colourFromStored(StoredButtonFace), QApplication::palette().color(QPalette::Button));
+}
+
+void TestMainWindow::unwritableSettingsAreReportedOnceAndWindowCloses()
+{
+    auto rig = start();
+    rig->settings.failSync = true;
+    Tkvr01& w = rig->context->kvr01();
+    w.show();
+    QVERIFY(w.close());
+    QVERIFY(!w.isVisible());
+    QCOMPARE(rig->prompts.messages().size(), 1);
+    QCOMPARE(rig->prompts.messages().first().caption, QString("KV-10"));
+    QCOMPARE(rig->prompts.messages().first().icon, PromptIcon::Warning);
+}
+
+void TestMainWindow::portThatCannotOpenIsReportedAndStartupGoesOn()
+{
+    auto rig = start({}, "/nonexistent/kv10-no-such-device");
+    QCOMPARE(rig->prompts.messages().size(), 1);
+    const PromptRecord box = rig->prompts.messages().first();
+    QCOMPARE(box.text, QString("Sériový port COM1 nelze otevřít"));
+    QCOMPARE(box.caption, QString("KV-10"));
+    QCOMPARE(box.icon, PromptIcon::Error);
+    QCOMPARE(rig->context->port().ComNumber(), 0);
+    QVERIFY(!rig->context->port().transport().isOpen());
+    QCOMPARE(rig->context->load_form().objectName(), QString("load_form"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

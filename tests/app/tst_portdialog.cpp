@@ -1,0 +1,389 @@
+// The port dialog: settings, port changes, "Storno" with its question, and the address
+// search. The port is a pseudo-terminal with the simulated controller on its far side; the
+// full 127-address search runs on a scripted transport, since every silent address costs
+// a read time-out of about half a second on a real line.
+#include "AppError.h"
+#include "FakeTransport.h"
+#include "MemorySettings.h"
+#include "ScriptedPrompts.h"
+#include "SimulatedController.h"
+#include "Telegram.h"
+#include "Unitport.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <memory>
+
+using namespace kv10;
+using namespace kv10::test;
+
+namespace {
+
+const QString Missing = QStringLiteral("/nonexistent/kv10-no-such-device");
+
+QByteArray positiveAck(uint8_t da, uint8_t sa)
+{
+    // Answer to the station request: 10 DA SA 00 FCS 16.
+    const uint8_t fcs = uint8_t(da + sa);
+    return QByteArray("\x10", 1) + char(da) + char(sa) + char(0) + char(fcs) + QByteArray("\x16", 1);
+}
+
+} // namespace
+
+class TestPortDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void emptyStoreOpensCom1At9600WithAddressesZero();
+    void storedRateNotInListSelectsNothingAndOpensAtThatRate();
+    void noPortAndOkStoresCom1AndKeepsPortOpen();
+    void closeStoresSettingsInOrder();
+    void stornoWithYesRestoresBaudRate();
+    void stornoWithNoKeepsChangesAndAsksNoMore();
+    void stornoWithoutChangesAsksNothing();
+    void escapePressesStorno();
+    void missingDeviceIsReportedAndLeavesNoPort();
+    void devicePathCanBeChangedAndIsStored();
+    void stornoRestoresDevicePath();
+    void overrideIsNotStored();
+    void fullSearchFindsExactlyTheAnsweringStations();
+    void interruptKeepsCellsFound();
+    void closingDuringSearchDoesNotStopIt();
+    void searchOnPseudoTerminal();
+
+private:
+    struct Rig {
+        QStringList log;
+        MemorySettings settings{&log};
+        ScriptedPrompts prompts{&log};
+        ControllerImage image;
+        CountingWaiter waiter;
+        TelegramLink link{image, waiter};
+        std::unique_ptr<Tport> port;
+        QComboBox* combo(const char* name) { return port->findChild<QComboBox*>(name); }
+        QPushButton* button(const char* name) { return port->findChild<QPushButton*>(name); }
+        QTableWidget* grid() { return port->findChild<QTableWidget*>("str_tab"); }
+        QString cell(int address) { return grid()->item(address / 16, address % 16)->text(); }
+    };
+    // Creates the dialog; COM 1 is the simulator unless `stored` maps it elsewhere.
+    std::unique_ptr<Rig> create(const QMap<QString, QString>& stored = {}, bool overrideCom1 = true);
+
+    std::unique_ptr<sim::SimulatedController> m_sim;
+};
+
+void TestPortDialog::initTestCase()
+{
+    m_sim = std::make_unique<sim::SimulatedController>();
+    QString error;
+    QVERIFY2(m_sim->start(&error), qPrintable(error));
+}
+
+std::unique_ptr<TestPortDialog::Rig> TestPortDialog::create(const QMap<QString, QString>& stored, bool overrideCom1)
+{
+    auto rig = std::make_unique<Rig>();
+    rig->settings.values = stored;
+    rig->port = std::make_unique<Tport>(rig->settings, rig->link, rig->prompts);
+    if (overrideCom1)
+        rig->port->setDeviceOverride(1, m_sim->slavePath());
+    try {
+        rig->port->FormCreate();
+    } catch (const AppError& error) {
+        rig->log << "error " + error.text();
+    }
+    return rig;
+}
+
+void TestPortDialog::emptyStoreOpensCom1At9600WithAddressesZero()
+{
+    auto rig = create();
+    Tport& port = *rig->port;
+    QCOMPARE(port.ComNumber(), 1);
+    QCOMPARE(port.BaudRate(), 9600);
+    QCOMPARE(port.DeviceAddress(), 0);
+    QCOMPARE(port.PcAddress(), 0);
+    QCOMPARE(rig->combo("cb_com")->currentText(), QString("COM 1"));
+    QCOMPARE(rig->combo("cb_baudrate")->currentText(), QString("9600"));
+    QCOMPARE(rig->combo("cb_baudrate")->count(), 14);
+    QCOMPARE(rig->combo("cb_da")->currentIndex(), 0);
+    QCOMPARE(rig->combo("cb_da")->count(), 127);
+    QVERIFY(port.transport().isOpen());
+    QCOMPARE(port.transport().baudRate(), 9600);
+    QCOMPARE(rig->link.transport(), &port.transport());
+    // The simulator answers at address 0.
+    QVERIFY(rig->link.PingStation());
+    QVERIFY(rig->log.isEmpty());
+}
+
+void TestPortDialog::storedRateNotInListSelectsNothingAndOpensAtThatRate()
+{
+    auto rig = create({{"PORT/BAUDRATE", "14400"}, {"ADRESA/DA", "7"}, {"ADRESA/SA", "3"}});
+    QCOMPARE(rig->combo("cb_baudrate")->currentIndex(), -1);
+    QVERIFY(rig->port->transport().isOpen());
+    QCOMPARE(rig->port->transport().baudRate(), 14400);
+    QCOMPARE(rig->link.DA(), uint8_t(7));
+    QCOMPARE(rig->link.SA(), uint8_t(3));
+    QCOMPARE(rig->combo("cb_sa")->currentText(), QString("3"));
+}
+
+void TestPortDialog::noPortAndOkStoresCom1AndKeepsPortOpen()
+{
+    auto rig = create();
+    rig->port->show();
+    rig->combo("cb_com")->setCurrentIndex(0);
+    rig->port->cb_comChange();
+    QCOMPARE(rig->port->ComNumber(), 0);
+    QVERIFY(rig->port->transport().isOpen());
+    rig->button("tl_ok")->click();
+    QVERIFY(!rig->port->isVisible());
+    QVERIFY(rig->settings.writes.contains("PORT/COM=1"));
+    QVERIFY(rig->port->transport().isOpen());
+    QVERIFY(rig->prompts.records.isEmpty());
+}
+
+void TestPortDialog::closeStoresSettingsInOrder()
+{
+    auto rig = create({{"ADRESA/DA", "4"}, {"ADRESA/SA", "2"}, {"PORT/BAUDRATE", "19200"}});
+    rig->port->show();
+    rig->port->close();   // the close box
+    QStringList expected = {"ADRESA/SA=2", "ADRESA/DA=4", "PORT/BAUDRATE=19200", "PORT/COM=1"};
+    for (int com = 1; com <= 8; ++com)
+        expected << QString("PORT/DEVICE%1=/dev/ttyS%2").arg(com).arg(com - 1);
+    QCOMPARE(rig->settings.writes, expected);
+}
+
+void TestPortDialog::stornoWithYesRestoresBaudRate()
+{
+    auto rig = create();
+    rig->port->show();
+    QComboBox* rates = rig->combo("cb_baudrate");
+    rates->setCurrentIndex(rates->findText("19200"));
+    rig->port->cb_baudrateChange();
+    QCOMPARE(rig->port->transport().baudRate(), 19200);
+
+    rig->prompts.buttonAnswers << PromptButton::Yes;
+    rig->button("tl_cancel")->click();
+    QCOMPARE(rig->prompts.records.size(), 1);
+    const PromptRecord& question = rig->prompts.records.first();
+    QCOMPARE(question.text, QString("Byly provedeny změny v nastavení.\nOpravdu se chceš vrátit k původnímu nastavení?"));
+    QCOMPARE(question.caption, QString("Dotaz"));
+    QCOMPARE(question.icon, PromptIcon::Question);
+    QCOMPARE(question.buttons, PromptButton::Yes | PromptButton::No);
+    QCOMPARE(rig->port->BaudRate(), 9600);
+    QCOMPARE(rates->currentText(), QString("9600"));
+    QCOMPARE(rig->port->transport().baudRate(), 9600);
+    QVERIFY(rig->port->transport().isOpen());
+    QVERIFY(!rig->port->isVisible());
+    QCOMPARE(rig->port->result(), int(QDialog::Rejected));
+    QVERIFY(rig->settings.writes.contains("PORT/BAUDRATE=9600"));
+}
+
+void TestPortDialog::stornoWithNoKeepsChangesAndAsksNoMore()
+{
+    auto rig = create();
+    rig->port->show();
+    rig->combo("cb_da")->setCurrentIndex(9);
+    rig->port->cb_daChange();
+    rig->prompts.buttonAnswers << PromptButton::No;
+    rig->port->tl_cancelClick();
+    QCOMPARE(rig->prompts.records.size(), 1);
+    QCOMPARE(rig->link.DA(), uint8_t(9));
+    rig->port->tl_cancelClick();
+    QCOMPARE(rig->prompts.records.size(), 1);
+}
+
+void TestPortDialog::stornoWithoutChangesAsksNothing()
+{
+    auto rig = create();
+    rig->port->show();
+    rig->button("tl_cancel")->click();
+    QVERIFY(rig->prompts.records.isEmpty());
+    QVERIFY(!rig->port->isVisible());
+}
+
+void TestPortDialog::escapePressesStorno()
+{
+    auto rig = create();
+    rig->port->show();
+    rig->combo("cb_sa")->setCurrentIndex(4);
+    rig->port->cb_saChange();
+    rig->prompts.buttonAnswers << PromptButton::Yes;
+    QTest::keyClick(rig->port.get(), Qt::Key_Escape);
+    QCOMPARE(rig->prompts.records.size(), 1);
+    QCOMPARE(rig->link.SA(), uint8_t(0));
+    QVERIFY(!rig->port->isVisible());
+}
+
+void TestPortDialog::missingDeviceIsReportedAndLeavesNoPort()
+{
+    auto rig = create({{"PORT/DEVICE5", Missing}});
+    rig->port->show();
+    QComboBox* com = rig->combo("cb_com");
+    com->setCurrentIndex(5);
+    emit com->activated(5);   // as the user picks it
+    QCOMPARE(rig->prompts.messages().size(), 1);
+    const PromptRecord box = rig->prompts.messages().first();
+    QCOMPARE(box.text, QString("Sériový port COM5 nelze otevřít"));
+    QCOMPARE(box.caption, QString("KV-10"));
+    QCOMPARE(box.icon, PromptIcon::Error);
+    QCOMPARE(com->currentIndex(), 0);
+    QCOMPARE(com->currentText(), QString("žádný port"));
+    QCOMPARE(rig->port->ComNumber(), 0);
+    QVERIFY(!rig->port->transport().isOpen());
+
+    // Called directly, the handler lets the error out after the same clean-up.
+    com->setCurrentIndex(5);
+    QVERIFY_THROWS_EXCEPTION(AppError, rig->port->cb_comChange());
+    QCOMPARE(com->currentIndex(), 0);
+}
+
+void TestPortDialog::devicePathCanBeChangedAndIsStored()
+{
+    auto rig = create({{"PORT/DEVICE1", Missing}}, false);
+    QCOMPARE(rig->log, QStringList{"error Sériový port COM1 nelze otevřít"});
+    QCOMPARE(rig->port->ComNumber(), 0);
+    rig->port->show();
+    QComboBox* device = rig->combo("cb_zarizeni");
+    QCOMPARE(device->currentText(), Missing);
+
+    // The device field still belongs to COM 1: a working path, confirmed with Enter, opens
+    // COM 1 on it and leaves the dialog open.
+    device->setEditText(m_sim->slavePath());
+    QTest::keyClick(device->lineEdit(), Qt::Key_Return);
+    QVERIFY(rig->port->isVisible());
+    QCOMPARE(rig->port->ComNumber(), 1);
+    QCOMPARE(rig->combo("cb_com")->currentIndex(), 1);
+    QVERIFY(rig->port->transport().isOpen());
+    QCOMPARE(rig->port->transport().devicePath(), m_sim->slavePath());
+    QVERIFY(rig->link.PingStation());
+
+    rig->port->accept();
+    QVERIFY(rig->settings.writes.contains("PORT/DEVICE1=" + m_sim->slavePath()));
+    QVERIFY(rig->settings.writes.contains("PORT/COM=1"));
+}
+
+void TestPortDialog::stornoRestoresDevicePath()
+{
+    auto rig = create({{"PORT/DEVICE1", m_sim->slavePath()}}, false);
+    rig->port->show();
+    rig->combo("cb_zarizeni")->setEditText(Missing);
+    QVERIFY_THROWS_EXCEPTION(AppError, rig->port->cb_zarizeniApply());
+    QCOMPARE(rig->port->ComNumber(), 0);
+    rig->prompts.buttonAnswers << PromptButton::Yes;
+    rig->port->tl_cancelClick();
+    QCOMPARE(rig->prompts.records.size(), 1);
+    QCOMPARE(rig->port->ComNumber(), 1);
+    QCOMPARE(rig->port->devicePathFor(1), m_sim->slavePath());
+    QVERIFY(rig->port->transport().isOpen());
+}
+
+void TestPortDialog::overrideIsNotStored()
+{
+    auto rig = create();
+    QCOMPARE(rig->port->devicePathFor(1), m_sim->slavePath());
+    rig->port->show();
+    rig->port->accept();
+    QVERIFY(rig->settings.writes.contains("PORT/DEVICE1=/dev/ttyS0"));
+}
+
+void TestPortDialog::fullSearchFindsExactlyTheAnsweringStations()
+{
+    auto rig = create();
+    FakeTransport fake;
+    for (int address = 0; address < 127; ++address)
+        fake.answers << (address == 5 || address == 17 ? positiveAck(uint8_t(address), 0) : QByteArray());
+    rig->link.setTransport(&fake);
+    rig->link.SetDA(9);
+    rig->port->show();
+
+    rig->port->tl_najitClick();
+    QVERIFY(rig->port->searching());
+    for (const char* name : {"tl_ok", "tl_cancel"})
+        QVERIFY(!rig->button(name)->isEnabled());
+    for (const char* name : {"cb_com", "cb_baudrate", "cb_da", "cb_sa"})
+        QVERIFY(!rig->combo(name)->isEnabled());
+    QVERIFY(rig->button("tl_prerusit")->isEnabled());
+    QVERIFY(rig->button("tl_najit")->isEnabled());
+
+    for (int tick = 0; tick < 127; ++tick) {
+        rig->port->Timer1Timer();
+        QCOMPARE(rig->link.DA(), uint8_t(9));
+        QCOMPARE(rig->grid()->currentRow() * 16 + rig->grid()->currentColumn(), tick);
+    }
+    QCOMPARE(fake.writes.size(), 127);
+    for (int address = 0; address < 127; ++address) {
+        QCOMPARE(uint8_t(fake.writes[address][1]), uint8_t(address));
+        QCOMPARE(rig->cell(address), address == 5 ? QString("5") : address == 17 ? QString("17") : QString(" "));
+    }
+    QCOMPARE(rig->cell(127), QString());
+    QVERIFY(!rig->port->searching());
+    QVERIFY(!rig->button("tl_prerusit")->isEnabled());
+    for (const char* name : {"tl_ok", "tl_cancel"})
+        QVERIFY(rig->button(name)->isEnabled());
+    for (const char* name : {"cb_com", "cb_baudrate", "cb_da", "cb_sa"})
+        QVERIFY(rig->combo(name)->isEnabled());
+    QCOMPARE(rig->port->DeviceAddress(), 9);
+    QCOMPARE(rig->combo("cb_da")->currentText(), QString("9"));
+    rig->link.setTransport(&rig->port->transport());
+}
+
+void TestPortDialog::interruptKeepsCellsFound()
+{
+    auto rig = create();
+    FakeTransport fake;
+    for (int address = 0; address < 127; ++address)
+        fake.answers << (address == 5 || address == 17 ? positiveAck(uint8_t(address), 0) : QByteArray());
+    rig->link.setTransport(&fake);
+    rig->port->show();
+    rig->port->tl_najitClick();
+    for (int tick = 0; tick < 30; ++tick)
+        rig->port->Timer1Timer();
+    rig->button("tl_prerusit")->click();
+    QVERIFY(!rig->port->searching());
+    QCOMPARE(rig->cell(5), QString("5"));
+    QCOMPARE(rig->cell(17), QString("17"));
+    QCOMPARE(rig->cell(29), QString(" "));
+    QVERIFY(rig->button("tl_ok")->isEnabled());
+    QVERIFY(rig->combo("cb_com")->isEnabled());
+
+    // A new search clears the grid and starts again at address 0.
+    fake.answers.clear();
+    rig->port->tl_najitClick();
+    QCOMPARE(rig->cell(5), QString(" "));
+    QCOMPARE(rig->port->probeCounter(), 0);
+    rig->port->tl_prerusitClick();
+    rig->link.setTransport(&rig->port->transport());
+}
+
+void TestPortDialog::closingDuringSearchDoesNotStopIt()
+{
+    auto rig = create();
+    rig->port->show();
+    rig->port->tl_najitClick();
+    rig->port->close();
+    QVERIFY(!rig->port->isVisible());
+    QVERIFY(rig->port->searching());
+    rig->port->tl_prerusitClick();
+}
+
+void TestPortDialog::searchOnPseudoTerminal()
+{
+    m_sim->setAddresses({0, 1, 2});
+    auto rig = create();
+    rig->link.SetDA(2);
+    rig->port->tl_najitClick();
+    for (int tick = 0; tick < 4; ++tick)   // 3 has no station: one read time-out
+        rig->port->Timer1Timer();
+    rig->port->tl_prerusitClick();
+    m_sim->setAddresses({0});
+    QCOMPARE(rig->cell(0), QString("0"));
+    QCOMPARE(rig->cell(1), QString("1"));
+    QCOMPARE(rig->cell(2), QString("2"));
+    QCOMPARE(rig->cell(3), QString(" "));
+    QCOMPARE(rig->link.DA(), uint8_t(2));
+}
+
+QTEST_MAIN(TestPortDialog)
+#include "tst_portdialog.moc"

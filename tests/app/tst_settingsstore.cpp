@@ -1,0 +1,107 @@
+// The settings store on an INI file in a temporary folder: decimal texts only, values that
+// survive a new store, and a file that cannot be written.
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <limits>
+
+class TestSettingsStore : public QObject {
+    Q_OBJECT
+private slots:
+    void storedTextReadsAsInteger_data();
+    void storedTextReadsAsInteger();
+    void valuesSurviveANewStoreAsDecimalText();
+    void missingSectionOrKeyGivesDefault();
+    void unwritableFileFailsSyncWithoutCrash();
+};
+
+void TestSettingsStore::storedTextReadsAsInteger_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected");   // default is -99
+    QTest::newRow("plain") << "42" << 42;
+    QTest::newRow("negative") << "-7" << -7;
+    QTest::newRow("plus sign") << "+5" << 5;
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("leading zeros") << "007" << 7;
+    QTest::newRow("int max") << "2147483647" << std::numeric_limits<int>::max();
+    QTest::newRow("int min") << "-2147483648" << std::numeric_limits<int>::min();
+    QTest::newRow("button face") << "-2147483633" << int(0x8000000F);
+    QTest::newRow("above int max") << "2147483648" << -99;
+    QTest::newRow("below int min") << "-2147483649" << -99;
+    QTest::newRow("huge") << "99999999999999999999" << -99;
+    QTest::newRow("empty") << "" << -99;
+    QTest::newRow("sign only") << "-" << -99;
+    QTest::newRow("letters") << "abc" << -99;
+    QTest::newRow("trailing letter") << "12a" << -99;
+    QTest::newRow("hex") << "0x10" << -99;
+    QTest::newRow("decimal point") << "1.5" << -99;
+    QTest::newRow("exponent") << "1e3" << -99;
+    QTest::newRow("inner blank") << "1 2" << -99;
+    QTest::newRow("arabic-indic digits") << QString::fromUtf8("\u0661\u0662") << -99;
+}
+
+void TestSettingsStore::storedTextReadsAsInteger()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    {
+        SettingsStore store(dir.path());
+        store.writeText("GRAF", "POCET", text);
+        QVERIFY(store.sync());
+        QCOMPARE(store.readInteger("GRAF", "POCET", -99), expected);
+    }
+    SettingsStore reopened(dir.path());
+    QCOMPARE(reopened.readInteger("GRAF", "POCET", -99), expected);
+}
+
+void TestSettingsStore::valuesSurviveANewStoreAsDecimalText()
+{
+    QTemporaryDir dir;
+    {
+        SettingsStore store(dir.path());
+        store.writeInteger("GRAF", "MRIZ", int(0x8000000F));
+        store.writeInteger("DESKTOP", "Left", 192);
+        store.writeText("PORT", "DEVICE1", "/dev/ttyUSB0");
+        QVERIFY(store.sync());
+    }
+    QFile file(QDir(dir.path()).filePath("KorFW_R09.ini"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray ini = file.readAll();
+    QVERIFY2(ini.contains("[GRAF]") && ini.contains("MRIZ=-2147483633"), ini.constData());
+    QVERIFY2(ini.contains("[DESKTOP]") && ini.contains("Left=192"), ini.constData());
+
+    SettingsStore reopened(dir.path());
+    QCOMPARE(reopened.readInteger("GRAF", "MRIZ", 0), int(0x8000000F));
+    QCOMPARE(reopened.readInteger("DESKTOP", "Left", 0), 192);
+    QCOMPARE(reopened.readText("PORT", "DEVICE1", "x"), QString("/dev/ttyUSB0"));
+}
+
+void TestSettingsStore::missingSectionOrKeyGivesDefault()
+{
+    QTemporaryDir dir;
+    SettingsStore store(dir.path());
+    store.writeInteger("ZAZNAM", "LIST", 5);
+    QCOMPARE(store.readInteger("ZAZNAM", "SOUBOR", 15), 15);
+    QCOMPARE(store.readInteger("ADRESA", "DA", 0), 0);
+    QCOMPARE(store.readText("PORT", "DEVICE3", "/dev/ttyS2"), QString("/dev/ttyS2"));
+}
+
+void TestSettingsStore::unwritableFileFailsSyncWithoutCrash()
+{
+    QTemporaryDir dir;
+    // A folder where the file should be: no user, root included, can write it.
+    QVERIFY(QDir(dir.path()).mkdir("KorFW_R09.ini"));
+    SettingsStore store(dir.path());
+    QCOMPARE(store.readInteger("GRAF", "R3D", 35), 35);
+    store.writeInteger("GRAF", "R3D", 50);
+    QVERIFY(!store.sync());
+    QVERIFY(QFileInfo(QDir(dir.path()).filePath("KorFW_R09.ini")).isDir());
+}
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"
