@@ -138,10 +138,10 @@ void ControllerModel::setDefaults()
         }
     }
 
-    // An earlier heat-up already sits in the record.
+    // An earlier heat-up already sits in the record, oldest at 0; POS names the newest sample.
     for (int k = 0; k < RecordValueCount; ++k)
         i.recordValues[k] = float(AmbientTemperature + 128.0 * (1.0 - std::exp(-k / 40.0)) + 0.3 * std::sin(k * 0.7));
-    i.recd.pos = 0;
+    i.recd.pos = uint8_t(RecordValueCount - 1);
 
     i.live.meas = float(m_process);
     i.live.ts = float(AmbientTemperature);
@@ -179,8 +179,9 @@ void ControllerModel::advanceTo(double seconds)
 
 void ControllerModel::takeRecordSample()
 {
+    // POS always names the newest sample: move on first, then overwrite the oldest.
+    m_image.recd.pos = uint8_t((m_image.recd.pos + 1) % RecordValueCount);
     m_image.recordValues[m_image.recd.pos] = m_image.live.meas;
-    m_image.recd.pos = uint8_t(m_image.recd.pos + 1);
 }
 
 void ControllerModel::step(double dt)

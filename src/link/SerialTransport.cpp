@@ -3,12 +3,17 @@
 #include "AppError.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSerialPort>
 
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <termios.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/sysmacros.h>
 #endif
 
 namespace kv10 {
@@ -24,6 +29,21 @@ constexpr int WriteWaitStepMs = 1000;
 bool isRealError(QSerialPort::SerialPortError error)
 {
     return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+}
+
+// Unix98 pseudo-terminal slaves have the character-device majors 136 to 143.
+bool isPseudoTerminal(const QString& devicePath)
+{
+#ifdef Q_OS_LINUX
+    struct stat info {};
+    if (::stat(QFile::encodeName(devicePath).constData(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    const unsigned int deviceMajor = major(info.st_rdev);
+    return deviceMajor >= 136 && deviceMajor <= 143;
+#else
+    Q_UNUSED(devicePath);
+    return false;
+#endif
 }
 
 } // namespace
@@ -46,7 +66,16 @@ void SerialTransport::OpenPort(const QString& devicePath, const QString& comName
     m_port->setParity(QSerialPort::EvenParity);
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port->open(QIODevice::ReadWrite))
+    bool opened = m_port->open(QIODevice::ReadWrite);
+    // A pseudo-terminal drops parity. When it still holds our settings from a run that was
+    // killed with the port open, parity is the only change asked for, nothing takes effect
+    // and the C library reports the settings as refused. A pseudo-terminal has no parity
+    // to check anyway, so it is opened without.
+    if (!opened && isPseudoTerminal(devicePath)) {
+        m_port->setParity(QSerialPort::NoParity);
+        opened = m_port->open(QIODevice::ReadWrite);
+    }
+    if (!opened)
         throw AppError(QStringLiteral("Sériový port ") + comName + QStringLiteral(" nelze otevřít"));
 
     m_port->setReadBufferSize(QueueSize);

@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(model.image().segmentTime[3][19], 519);
         QCOMPARE(model.image().segmentTime[2][19], image.segmentTime[2][19]);
 
-        // Reading RECD from its start gives the write position and zeros.
+        // Reading RECD from its start gives the position of the newest sample and zeros.
         model.image().recd.pos = 42;
         QByteArray head(100, '\0');
         head[0] = 42;
@@ -197,9 +197,19 @@ private slots:
         model.image().add.zaznam = 10;
         model.advanceTo(0);
         const uint8_t start = model.image().recd.pos;
+        const auto before = model.image().recordValues;
+        // The record held at start is a heat-up whose newest, hottest sample sits at POS.
+        QVERIFY(before[start] > before[uint8_t(start + 1)] + 50.0f);
+
         model.advanceTo(95);
-        QCOMPARE(model.image().recd.pos, uint8_t(start + 9));
-        QVERIFY(qAbs(model.image().recordValues[uint8_t(start + 8)] - model.image().live.meas) < 15.0f);
+        const uint8_t newest = model.image().recd.pos;
+        QCOMPARE(newest, uint8_t(start + 9));
+        QVERIFY(qAbs(model.image().recordValues[newest] - model.image().live.meas) < 15.0f);
+        // The nine samples took the nine oldest places; the rest of the earlier record stays.
+        for (int k = 1; k <= 9; ++k)
+            QVERIFY(model.image().recordValues[uint8_t(start + k)] != before[uint8_t(start + k)]);
+        for (int k = 10; k <= RecordValueCount; ++k)
+            QCOMPARE(model.image().recordValues[uint8_t(start + k)], before[uint8_t(start + k)]);
 
         model.setLiveRunning(false);
         const float meas = model.image().live.meas;

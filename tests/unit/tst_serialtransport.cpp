@@ -4,11 +4,13 @@
 #include "SerialTransport.h"
 
 #include <QElapsedTimer>
+#include <QSerialPort>
 #include <QTest>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -115,6 +117,41 @@ private slots:
         QCOMPARE(readBytes(other, 6, &ok), QByteArray());
         QVERIFY(!ok);
         QVERIFY(!writeBytes(other, "x"));
+    }
+
+    // A run killed while it had the port open leaves the terminal in our 8E1 settings, and a
+    // pseudo-terminal has kept every one of them but the parity. The next run must get in.
+    void reopensAPseudoTerminalLeftInOurSettings()
+    {
+        PseudoTerminal pty;
+        termios leftBehind{};
+        {
+            QSerialPort killedRun(pty.slavePath());
+            killedRun.setBaudRate(9600);
+            killedRun.setDataBits(QSerialPort::Data8);
+            killedRun.setParity(QSerialPort::EvenParity);
+            killedRun.setStopBits(QSerialPort::OneStop);
+            killedRun.setFlowControl(QSerialPort::NoFlowControl);
+            QVERIFY(killedRun.open(QIODevice::ReadWrite));
+            QCOMPARE(tcgetattr(int(killedRun.handle()), &leftBehind), 0);
+        }
+        // The port put back the terminal's old settings on close; a killed run would not have.
+        const int slave = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(slave >= 0);
+        const bool kept = tcsetattr(slave, TCSANOW, &leftBehind) == 0;
+        ::close(slave);
+        QVERIFY(kept);
+        SerialTransport next;
+        try {
+            next.OpenPort(pty.slavePath(), QStringLiteral("COM4"), 9600);
+        } catch (const AppError& error) {
+            QFAIL(qPrintable(error.text()));
+        }
+        QVERIFY(next.isOpen());
+        QVERIFY(writeBytes(next, "REQ"));
+        QCOMPARE(pty.receive(), QByteArray("REQ"));
+        QVERIFY(pty.send("ANS"));
+        QCOMPARE(readBytes(next, 3), QByteArray("ANS"));
     }
 
     void portIsExclusive()
