@@ -3,6 +3,7 @@
 #include "AboutBox.h"
 #include "AboutIdent.h"
 #include "AppError.h"
+#include "DemoData.h"
 #include "ErrorBox.h"
 #include "LoadForm.h"
 #include "Rotace_3d.h"
@@ -36,6 +37,13 @@ AppContext::AppContext(const AppOptions& options) : m_options(options)
     }
     Waiter& waiter = options.waiter ? *options.waiter : static_cast<Waiter&>(sleepWaiter());
     m_link = std::make_unique<TelegramLink>(m_image, waiter, m_prompts);
+    m_clock = options.clock ? options.clock : static_cast<Clock*>(&systemClock());
+    if (options.random) {
+        m_random = options.random;
+    } else {
+        m_ownRandom = std::make_unique<UnseededRandom>();
+        m_random = m_ownRandom.get();
+    }
 }
 
 AppContext::~AppContext() = default;
@@ -66,6 +74,12 @@ void AppContext::createWindows()
     m_rotace3D = std::make_unique<Trotace3D>(owner);
     m_formZaznamSpeed = std::make_unique<Tform_zaznam>(owner);
     m_loadForm = std::make_unique<Tload_form>(owner);
+
+    // The main window's two settings dialogs ask through the prompts; the chart dialog
+    // changes the main window's chart while it is open.
+    m_rotace3D->setPrompts(m_prompts);
+    m_rotace3D->setChart(&m_kvr01->chart());
+    m_formZaznamSpeed->setPrompts(m_prompts);
 
     // Each window is known by its instance name, whatever its form calls it.
     const std::pair<QWidget*, const char*> instances[] = {

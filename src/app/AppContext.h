@@ -8,7 +8,9 @@
 #include <memory>
 
 namespace kv10 {
+class Clock;
 class IntegerSettings;
+class RandomSource;
 class Prompts;
 class TelegramLink;
 class Waiter;
@@ -30,6 +32,8 @@ struct AppOptions {
     kv10::IntegerSettings* settings = nullptr; // instead of a SettingsStore (tests)
     kv10::Prompts* prompts = nullptr;          // instead of message boxes and dialogs (tests)
     kv10::Waiter* waiter = nullptr;            // instead of real pauses (tests)
+    kv10::Clock* clock = nullptr;              // instead of the local clock (tests)
+    kv10::RandomSource* random = nullptr;      // instead of the unseeded demo source (tests)
     QString com1Device;                        // device for COM 1 in this run only
 };
 
@@ -49,6 +53,8 @@ public:
     kv10::ControllerImage& image() { return m_image; }
     kv10::TelegramLink& link() { return *m_link; }
     kv10::Prompts& prompts() { return *m_prompts; }
+    kv10::Clock& clock() { return *m_clock; }
+    kv10::RandomSource& random() { return *m_random; }
 
     Tkvr01& kvr01() { return *m_kvr01; }
     Tport& port() { return *m_port; }
@@ -68,6 +74,9 @@ private:
     kv10::Prompts* m_prompts = nullptr;
     kv10::ControllerImage m_image;
     std::unique_ptr<kv10::TelegramLink> m_link;
+    kv10::Clock* m_clock = nullptr;
+    std::unique_ptr<kv10::RandomSource> m_ownRandom;
+    kv10::RandomSource* m_random = nullptr;
 
     // Destroyed in reverse order: the dialogs before the main window that parents them.
     std::unique_ptr<Tkvr01> m_kvr01;

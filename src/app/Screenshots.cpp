@@ -6,6 +6,8 @@
 #include "LoadForm.h"
 #include "Rotace_3d.h"
 #include "Rychlostzaznamu.h"
+#include "Telegram.h"
+#include "Transport.h"
 #include "Unit_hl.h"
 #include "Unitmenumod.h"
 #include "Unitport.h"
@@ -23,6 +25,22 @@ void settle()
 {
     for (int i = 0; i < 3; ++i)
         QApplication::processEvents();
+}
+
+// Some points on the chart and values on the display: samples read from the controller, or
+// demo values when no port is open (a read on a closed port would only wait and fail).
+void fillLiveDisplay(AppContext& context)
+{
+    constexpr int Samples = 40;
+    Tkvr01& main = context.kvr01();
+    const kv10::Transport* transport = context.link().transport();
+    const bool connected = transport && transport->isOpen();
+    for (int i = 0; i < Samples; ++i) {
+        if (connected)
+            main.tl_precistClick();
+        else
+            main.DemoStep();
+    }
 }
 
 bool saveWidget(QWidget& widget, const QString& path)
@@ -69,6 +87,7 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
 
     Tkvr01& main = context.kvr01();
     main.show();
+    fillLiveDisplay(context);
     for (const Shot& shot : windows) {
         const bool dialog = shot.window != &main;
         if (dialog)

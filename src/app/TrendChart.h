@@ -6,7 +6,8 @@
 // per added point once the series holds more than ChartLength). X is the running point
 // counter, so points are consecutive and only the values are stored; pen colours are kept as
 // runs. Drawing reduces the points falling on one pixel column to their first, last, lowest
-// and highest value, so 100 000 points draw as fast as a few hundred.
+// and highest value, so the cost of drawing follows the chart's width more than the number
+// of points.
 #include <QColor>
 #include <QWidget>
 #include <deque>
@@ -24,7 +25,8 @@ public:
     ~TrendChart() override;
 
     // Appends a point X = ++pointCounter, Y = value in the pen colour; first drops the oldest
-    // point if the series holds more than chartLength() points.
+    // point if the series holds more than chartLength() points. Values are kept as floats
+    // (what the controller sends); NaN is kept as 0 and infinities as the float limits.
     void addPoint(double value);
     // Empties the series and restarts the point counter at 0.
     void clear();

@@ -5,12 +5,18 @@
 #include "AboutIdent.h"
 #include "AppContext.h"
 #include "AppError.h"
+#include "DemoData.h"
 #include "ErrorBox.h"
 #include "IntegerSettings.h"
+#include "LiveFormat.h"
 #include "LoadForm.h"
 #include "Rotace_3d.h"
 #include "Rychlostzaznamu.h"
 #include "StoredColour.h"
+#include "TableCodec.h"
+#include "Telegram.h"
+#include "Timing.h"
+#include "TrendChart.h"
 #include "Unitmenumod.h"
 #include "Unitport.h"
 #include "Unitzaznam.h"
@@ -19,6 +25,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 #include <utility>
 
@@ -30,6 +37,23 @@ const QString Desktop = QStringLiteral("DESKTOP");
 const QString Graf = QStringLiteral("GRAF");
 const QString Zaznam = QStringLiteral("ZAZNAM");
 const QString InitialLogFileName = QStringLiteral("Záznam KORVIN10");
+const QString ClearDataQuestion = QStringLiteral("Chceš vymazat naměřená data?");
+const QString ClearDataCaption = QStringLiteral("Clear");
+const QColor LampLit(255, 255, 0);
+const QColor FaultRed(255, 0, 0);
+constexpr int Timer1Interval = 200;
+
+QColor buttonFace()
+{
+    return colourFromStored(StoredButtonFace);
+}
+
+// A colour from the chart dialog goes back into its stored form; a stored system colour
+// (the button face) stays one while the dialog left its colour as it was.
+qint32 keptStoredColour(qint32 stored, const QColor& colour)
+{
+    return colourFromStored(stored) == colour ? stored : storedFromColour(colour);
+}
 
 void setPanelColour(QWidget* panel, const QColor& colour)
 {
@@ -38,6 +62,19 @@ void setPanelColour(QWidget* panel, const QColor& colour)
     panel->setPalette(palette);
     panel->setAutoFillBackground(true);
 }
+
+// Stops the poll timer for the life of a question and its save dialog, and starts it again
+// however the handler ends (an error box included).
+class TimerPause {
+public:
+    explicit TimerPause(QTimer& timer) : m_timer(timer) { m_timer.stop(); }
+    ~TimerPause() { m_timer.start(); }
+    TimerPause(const TimerPause&) = delete;
+    TimerPause& operator=(const TimerPause&) = delete;
+
+private:
+    QTimer& m_timer;
+};
 
 } // namespace
 
@@ -64,9 +101,26 @@ Tkvr01::Tkvr01(AppContext& context, QWidget* parent)
     };
     for (const auto& [action, handler] : commands)
         connect(action, &QAction::triggered, this, [this, handler = handler] { guarded(handler); });
-    connect(ui->tl_barva_pera, &QPushButton::clicked, this, [this] { guarded(&Tkvr01::tl_barva_peraClick); });
+    const std::pair<QAbstractButton*, void (Tkvr01::*)()> buttons[] = {
+        {ui->tl_barva_pera, &Tkvr01::tl_barva_peraClick},
+        {ui->tl_precist, &Tkvr01::tl_precistClick},
+        {ui->check_auto, &Tkvr01::check_autoClick},
+        {ui->check_zapis, &Tkvr01::check_zapisClick},
+        {ui->check_demo, &Tkvr01::check_demoClick},
+    };
+    for (const auto& [button, handler] : buttons)
+        connect(button, &QAbstractButton::clicked, this, [this, handler = handler] { guarded(handler); });
+
+    for (QLabel* lamp : {ui->pa_re1, ui->pa_re2, ui->pa_re3, ui->pa_re4})
+        lamp->setAccessibleName(QStringLiteral("Out %1").arg(lamp->objectName().back()));
 
     FormCreate();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(Timer1Interval);
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded(&Tkvr01::Timer1Timer); });
+    Timer1->start();
 }
 
 Tkvr01::~Tkvr01()
@@ -159,7 +213,164 @@ void Tkvr01::showRates()
 void Tkvr01::applyChartLook()
 {
     setPanelColour(ui->pa_barva_pera, colourFromStored(PenColour));
-    setPanelColour(ui->Chart1, colourFromStored(BorderColour));
+    TrendChart& chart = *ui->Chart1;
+    chart.setPenColour(colourFromStored(PenColour));
+    chart.setPanelColour(colourFromStored(BorderColour));
+    chart.setBackWallColour(colourFromStored(GridBackColour));
+    chart.setDepthPercent(RotationPercent);
+    chart.setView3D(Chart3D);
+    chart.setChartLength(ChartLength);
+}
+
+TrendChart& Tkvr01::chart()
+{
+    return *ui->Chart1;
+}
+
+void Tkvr01::AddChartPoint(double value)
+{
+    ui->Chart1->addPoint(value);
+    PointCounter = int(ui->Chart1->pointCounter());
+}
+
+// --- live display and poll cycle -------------------------------------------------------------
+
+void Tkvr01::showRelayLamps(const std::array<bool, 4>& lit)
+{
+    QLabel* const lamps[] = {ui->pa_re1, ui->pa_re2, ui->pa_re3, ui->pa_re4};
+    for (int i = 0; i < 4; ++i) {
+        setPanelColour(lamps[i], lit[i] ? LampLit : buttonFace());
+        lamps[i]->setAccessibleDescription(lit[i] ? QStringLiteral("sepnuto") : QStringLiteral("vypnuto"));
+    }
+}
+
+void Tkvr01::showLiveValues(const LiveDisplay& values)
+{
+    ui->pa_measure->setText(values.measure);
+    ui->pa_sp->setText(values.setpoint);
+    ui->bar_yout->setValue(std::clamp(values.outputBar, ui->bar_yout->minimum(), ui->bar_yout->maximum()));
+    ui->lb_yout->setText(values.output);
+    ui->lb_ts->setText(values.terminal);
+    showRelayLamps(values.relays);
+    setPanelColour(ui->pa_porucha, values.fault ? FaultRed : buttonFace());
+    ui->pa_porucha->setText(values.faultCaption);
+}
+
+void Tkvr01::tl_precistClick()
+{
+    // A failed read is not reported: the display shows the last values read.
+    m_context.link().ReadTable(TableLive);
+    const LiveTable& live = m_context.image().live;
+    showLiveValues(liveDisplay(live));
+    AddChartPoint(live.meas);
+}
+
+void Tkvr01::Timer1Timer()
+{
+    const qint16 second = qint16(m_context.clock().now().time().second());
+    if (second == LastSecond)
+        return;
+    LastSecond = second;
+
+    if (ui->check_demo->isChecked()) {
+        DemoStep();
+        return;
+    }
+    if (ui->check_auto->isChecked()) {
+        SampleStep();
+        if (ui->check_zapis->isChecked())
+            FileWriteStep();
+    }
+}
+
+void Tkvr01::SampleStep()
+{
+    ++SampleCounter;
+    // Wide product: stored periods are taken as they are and may be large.
+    if (SampleCounter < qint64(RecordPeriod) * RecordUnit)
+        return;
+    SampleCounter = 0;
+    tl_precistClick();
+    m_logBuffer.appendDataLine(ui->pa_measure->text(), ui->pa_sp->text(), ui->lb_yout->text(),
+                               ui->pa_porucha->text(), m_context.clock().now());
+}
+
+void Tkvr01::FileWriteStep()
+{
+    ++FileCounter;
+    if (FileCounter < qint64(FilePeriod) * 60)
+        return;
+    // The counter restarts first: after a failed write the next try is a full period later.
+    FileCounter = 0;
+    try {
+        m_logBuffer.writeToFile(m_logFileName);
+    } catch (const AppError& error) {
+        // Nobody asked for this write: say why it failed and let the poll go on.
+        showErrorBox(m_context.prompts(), error.text());
+    }
+}
+
+bool Tkvr01::askClearData()
+{
+    return m_context.prompts().message(ClearDataQuestion, ClearDataCaption, PromptIcon::Warning,
+                                       PromptButton::Yes | PromptButton::No, this)
+        == PromptButton::Yes;
+}
+
+void Tkvr01::check_autoClick()
+{
+    if (!ui->check_auto->isChecked())
+        return;
+    TimerPause pause(*Timer1);
+    // An empty chart has nothing to clear, so nothing is asked.
+    if (ui->Chart1->pointCount() > 0 && askClearData()) {
+        StartNewLog();
+        if (logFileChosen())
+            mn_ulozitjakoClick();
+    }
+}
+
+void Tkvr01::check_zapisClick()
+{
+    if (!ui->check_zapis->isChecked())
+        return;
+    TimerPause pause(*Timer1);
+    if (askClearData())
+        StartNewLog();
+    mn_ulozitjakoClick();
+}
+
+// --- demo data ------------------------------------------------------------------------------
+
+void Tkvr01::showDemoValues(const DemoValues& values)
+{
+    ui->lb_ts->setText(values.terminal);
+    ui->pa_measure->setText(values.measure);
+    ui->pa_porucha->setText(values.fault);
+    ui->pa_sp->setText(values.setpoint);
+    ui->lb_yout->setText(values.output);
+    ui->bar_yout->setValue(values.outputBar);
+    showRelayLamps(values.relays);
+}
+
+void Tkvr01::DemoStep()
+{
+    const DemoValues values = nextDemoValues(m_context.random());
+    showDemoValues(values);
+    AddChartPoint(values.measured);
+}
+
+void Tkvr01::check_demoClick()
+{
+    TimerPause pause(*Timer1);
+    const bool demo = ui->check_demo->isChecked();
+    // The two boxes keep their ticks; they only stop counting while the demo runs.
+    ui->check_zapis->setEnabled(!demo);
+    ui->check_auto->setEnabled(!demo);
+    if (demo && askClearData()) {
+        ui->Chart1->clear();
+        PointCounter = 0;
+    }
 }
 
 bool Tkvr01::logFileChosen() const
@@ -169,7 +380,11 @@ bool Tkvr01::logFileChosen() const
 
 void Tkvr01::StartNewLog()
 {
-    m_logBuffer.startNewLog(QDateTime::currentDateTime());
+    m_logBuffer.startNewLog(m_context.clock().now());
+    tl_precistClick();
+    // With the default record speed this reads again and appends the first data line.
+    SampleStep();
+    ui->Chart1->clear();
     SampleCounter = 0;
     FileCounter = 0;
     PointCounter = 0;
@@ -237,12 +452,34 @@ void Tkvr01::mn_zaznamClick()
 
 void Tkvr01::mn_barvaClick()
 {
-    m_context.rotace3D().exec();
+    ChartSettings fields;
+    fields.view3D = Chart3D;
+    fields.depthPercent = RotationPercent;
+    fields.backWallColour = colourFromStored(GridBackColour);
+    fields.panelColour = colourFromStored(BorderColour);
+    fields.chartLength = ChartLength;
+    // The dialog changes the chart while it is open and puts it back itself on "Storno".
+    if (!m_context.rotace3D().edit(fields))
+        return;
+    Chart3D = fields.view3D;
+    RotationPercent = fields.depthPercent;
+    GridBackColour = keptStoredColour(GridBackColour, fields.backWallColour);
+    BorderColour = keptStoredColour(BorderColour, fields.panelColour);
+    ChartLength = fields.chartLength;
+    ui->Chart1->setChartLength(ChartLength);
 }
 
 void Tkvr01::mn_rychlost_zaznamuClick()
 {
-    m_context.form_zaznam().exec();
+    Tform_zaznam& dialog = m_context.form_zaznam();
+    dialog.preset(ui->pa_zaznam->text(), ui->pa_soubor->text(), RecordUnit);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The counters go on: a shorter period takes effect at the next handled second.
+    FilePeriod = dialog.filePeriod();
+    RecordPeriod = dialog.recordPeriod();
+    RecordUnit = dialog.recordUnit();
+    showRates();
 }
 
 void Tkvr01::mn_aboutClick()
@@ -261,5 +498,6 @@ void Tkvr01::tl_barva_peraClick()
     if (const auto rgb = m_context.prompts().chooseColour(0x000000, this)) {
         PenColour = storedFromRgb(*rgb);
         setPanelColour(ui->pa_barva_pera, colourFromStored(PenColour));
+        ui->Chart1->setPenColour(colourFromStored(PenColour));
     }
 }

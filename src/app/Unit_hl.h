@@ -1,13 +1,22 @@
 #pragma once
-// The main window "KORVIN 10": live display, control and chart panels, the chart area and
-// the status panels; its settings are read at creation and written at close.
+// The main window "KORVIN 10": live display, control and chart panels, the trend chart and
+// the status panels; its settings are read at creation and written at close. A 200 ms timer
+// drives the poll cycle: once per clock second it takes a live sample (or a demo step) and
+// writes the log file at the file period.
 #include "LogBuffer.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 
 namespace Ui { class Tkvr01; }
+namespace kv10 {
+class TrendChart;
+struct DemoValues;
+struct LiveDisplay;
+}
 class AppContext;
+class QTimer;
 
 class Tkvr01 : public QMainWindow {
     Q_OBJECT
@@ -34,6 +43,26 @@ public:
     int SampleCounter = 0;
     int FileCounter = 0;
     qint16 LastSecond = 0;
+
+    // The poll cycle (Timer1, 200 ms, running from creation).
+    QTimer* Timer1 = nullptr;
+    void Timer1Timer();
+    void SampleStep();
+    void FileWriteStep();
+    void DemoStep();
+
+    // Controls of the live and control panels.
+    void tl_precistClick();
+    void check_autoClick();
+    void check_zapisClick();
+    void check_demoClick();
+
+    // Appends one point in the pen colour; PointCounter follows the chart's X.
+    void AddChartPoint(double value);
+    kv10::TrendChart& chart();
+
+    // Clears the log buffer, writes its header, takes a sample and empties the chart.
+    void StartNewLog();
 
     // Menu commands.
     void mn_novyClick();
@@ -68,7 +97,10 @@ private:
     void FormClose();
     // Runs a command; its error goes to the error box.
     void guarded(void (Tkvr01::*handler)());
-    void StartNewLog();
+    void showLiveValues(const kv10::LiveDisplay& values);
+    void showDemoValues(const kv10::DemoValues& values);
+    void showRelayLamps(const std::array<bool, 4>& lit);
+    bool askClearData();
 
     Ui::Tkvr01* ui;
     AppContext& m_context;
