@@ -11,15 +11,8 @@ namespace kv10::sim {
 
 namespace {
 
-constexpr uint8_t CommandIdentType = 0x00;
-constexpr uint8_t CommandRead = 0x01;
-constexpr uint8_t CommandWrite = 0x02;
-constexpr uint8_t CommandVersion = 0x04;
-constexpr uint8_t CommandStoreEeprom = 0x06;
-constexpr int BlockHeaderSize = 5;          // command, table, n, address high, address low
 constexpr int MaxDataBytes = 246;           // an answer must fit a 255-byte read
 constexpr int ForeignFieldSize = 32;
-constexpr int MaxBusAddress = 126;
 constexpr int StartValueBytes = ProgramCount * 4;
 constexpr int SegmentSetpointBytes = SegmentCount * 4;
 constexpr int SegmentTimeBytes = SegmentCount * 2;
@@ -48,16 +41,16 @@ RequestKind classifyRequest(const Frame& frame)
         return RequestKind::Other;
     const auto command = uint8_t(frame.data[0]);
     if (service == serviceOf(FcSendRequestData)) {
-        if (command == CommandRead)
+        if (command == CmdRead)
             return RequestKind::Read;
-        if (frame.data.size() == 1 && command == CommandIdentType)
+        if (frame.data.size() == 1 && command == CmdIdentify)
             return RequestKind::IdentType;
-        if (frame.data.size() == 1 && command == CommandVersion)
+        if (frame.data.size() == 1 && command == CmdVersion)
             return RequestKind::IdentVersion;
     } else if (service == serviceOf(FcSendDataAck)) {
-        if (command == CommandWrite)
+        if (command == CmdWrite)
             return RequestKind::Write;
-        if (frame.data.size() == 1 && command == CommandStoreEeprom)
+        if (frame.data.size() == 1 && command == CmdStoreEeprom)
             return RequestKind::StoreEeprom;
     }
     return RequestKind::Other;
@@ -77,7 +70,7 @@ ControllerModel::ControllerModel(std::vector<uint8_t> addresses, uint32_t seed)
 
 void ControllerModel::setAddresses(std::vector<uint8_t> addresses)
 {
-    std::erase_if(addresses, [](uint8_t a) { return a > MaxBusAddress; });
+    std::erase_if(addresses, [](uint8_t a) { return a > HighestStationAddress; });
     if (addresses.empty())
         addresses.push_back(0);
     m_addresses = std::move(addresses);
@@ -367,7 +360,7 @@ bool ControllerModel::storeRegion(const Place& place, const QByteArray& bytes, u
         decodeFields(tableInfo(place.table), in, written);
         if (place.table == TableAdd) {
             const int zaznam = written.add.zaznam & 0xFFFF;
-            if (written.add.adresa > MaxBusAddress || zaznam < 1 || zaznam > 32000)
+            if (written.add.adresa > HighestStationAddress || zaznam < 1 || zaznam > 32000)
                 return false;
             // The station that was asked moves to its new address.
             std::vector<uint8_t> moved = m_addresses;
@@ -430,7 +423,7 @@ QByteArray ControllerModel::readAnswer(const Frame& request)
     const int offset = address - place.base;
     const int available = std::clamp(int(region.size()) - offset, 0, count);
     std::copy_n(region.constData() + offset, available, data.data());
-    return dataFrame(request.sa, request.da, FcData, data);
+    return dataFrame(request.sa, request.da, FcAnswerData, data);
 }
 
 QByteArray ControllerModel::writeAnswer(const Frame& request)
@@ -465,9 +458,9 @@ QByteArray ControllerModel::identAnswer(const Frame& request, bool version)
             const QByteArray text = latin1Text(fields[f], ForeignFieldSize);
             std::copy(text.begin(), text.end(), block.begin() + 1 + f * ForeignFieldSize);
         }
-        return dataFrame(request.sa, request.da, FcDataHigh, block);
+        return dataFrame(request.sa, request.da, FcAnswerDataHigh, block);
     }
-    return dataFrame(request.sa, request.da, FcData, latin1Text(version ? m_deviceVersion : m_deviceType, MaxDataBytes));
+    return dataFrame(request.sa, request.da, FcAnswerData, latin1Text(version ? m_deviceVersion : m_deviceType, MaxDataBytes));
 }
 
 QByteArray ControllerModel::answer(const Frame& request)

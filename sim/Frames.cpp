@@ -1,40 +1,33 @@
 #include "Frames.h"
 
+#include <algorithm>
+
 namespace kv10::sim {
 
 namespace {
-constexpr int ShortFrameSize = 6;
-constexpr int VariableOverhead = 6;   // 68 L L 68 ... FCS 16
-constexpr int MinVariableLength = 3;  // DA SA FC
 constexpr int MaxVariableLength = 249;
-} // namespace
 
-uint8_t frameChecksum(const char* bytes, int count)
+uint8_t* bytesOf(QByteArray& frame)
 {
-    uint8_t sum = 0;
-    for (int i = 0; i < count; ++i)
-        sum = uint8_t(sum + uint8_t(bytes[i]));
-    return sum;
+    return reinterpret_cast<uint8_t*>(frame.data());
 }
+} // namespace
 
 QByteArray dataFrame(uint8_t da, uint8_t sa, uint8_t fc, const QByteArray& dataUnit)
 {
-    const auto length = uint8_t(dataUnit.size() + 3);
-    QByteArray frame;
-    frame.reserve(length + VariableOverhead);
-    frame.append(char(VariableStart)).append(char(length)).append(char(length)).append(char(VariableStart));
-    frame.append(char(da)).append(char(sa)).append(char(fc)).append(dataUnit);
-    frame.append(char(frameChecksum(frame.constData() + 4, length)));
-    frame.append(char(EndDelimiter));
+    Q_ASSERT(dataUnit.size() <= MaxVariableLength - MinVariableLength);
+    const auto length = uint8_t(dataUnit.size() + MinVariableLength);
+    QByteArray frame(length + VariableFrameOverhead, '\0');
+    putVariableHeader(bytesOf(frame), length, da, sa, fc);
+    std::copy_n(dataUnit.constData(), length - MinVariableLength, frame.begin() + DataUnitOffset);
+    putVariableTrailer(bytesOf(frame), length);
     return frame;
 }
 
 QByteArray shortFrame(uint8_t da, uint8_t sa, uint8_t fc)
 {
-    QByteArray frame;
-    frame.append(char(ShortStart)).append(char(da)).append(char(sa)).append(char(fc));
-    frame.append(char(frameChecksum(frame.constData() + 1, 3)));
-    frame.append(char(EndDelimiter));
+    QByteArray frame(ShortFrameSize, '\0');
+    putShortFrame(bytesOf(frame), da, sa, fc);
     return frame;
 }
 
@@ -66,8 +59,8 @@ std::optional<Frame> FrameParser::next()
 {
     for (;;) {
         qsizetype start = 0;
-        while (start < m_buffer.size() && uint8_t(m_buffer[start]) != VariableStart
-               && uint8_t(m_buffer[start]) != ShortStart)
+        while (start < m_buffer.size() && uint8_t(m_buffer[start]) != StartVariable
+               && uint8_t(m_buffer[start]) != StartShort)
             ++start;
         skip(int(start));
         if (m_buffer.isEmpty())
@@ -75,14 +68,14 @@ std::optional<Frame> FrameParser::next()
         const auto* b = reinterpret_cast<const uint8_t*>(m_buffer.constData());
         const int available = int(m_buffer.size());
 
-        if (b[0] == ShortStart) {
+        if (b[0] == StartShort) {
             if (available < ShortFrameSize)
                 return std::nullopt;
             if (b[5] != EndDelimiter) {
                 skip(1);
                 continue;
             }
-            if (frameChecksum(m_buffer.constData() + 1, 3) != b[4]) {
+            if (frameChecksum(b + 1, 3) != b[4]) {
                 ++m_checksumErrors;
                 skip(ShortFrameSize);
                 continue;
@@ -100,18 +93,18 @@ std::optional<Frame> FrameParser::next()
         if (available < 4)
             return std::nullopt;
         const int length = b[1];
-        if (b[2] != b[1] || b[3] != VariableStart || length < MinVariableLength || length > MaxVariableLength) {
+        if (b[2] != b[1] || b[3] != StartVariable || length < MinVariableLength || length > MaxVariableLength) {
             skip(1);
             continue;
         }
-        const int total = length + VariableOverhead;
+        const int total = length + VariableFrameOverhead;
         if (available < total)
             return std::nullopt;
         if (b[total - 1] != EndDelimiter) {
             skip(1);
             continue;
         }
-        if (frameChecksum(m_buffer.constData() + 4, length) != b[total - 2]) {
+        if (frameChecksum(b + 4, length) != b[total - 2]) {
             ++m_checksumErrors;
             skip(total);
             continue;
@@ -120,7 +113,7 @@ std::optional<Frame> FrameParser::next()
         frame.da = b[4];
         frame.sa = b[5];
         frame.fc = b[6];
-        frame.data = m_buffer.mid(7, length - 3);
+        frame.data = m_buffer.mid(DataUnitOffset, length - MinVariableLength);
         frame.raw = m_buffer.left(total);
         m_buffer.remove(0, total);
         return frame;

@@ -1,22 +1,13 @@
 #pragma once
 // The controller's view of the bus: requests parsed out of the byte stream, and the frames
 // it answers with.
+#include "Protocol.h"
+
 #include <QByteArray>
 #include <cstdint>
 #include <optional>
 
 namespace kv10::sim {
-
-constexpr uint8_t VariableStart = 0x68;
-constexpr uint8_t ShortStart = 0x10;
-constexpr uint8_t EndDelimiter = 0x16;
-constexpr uint8_t FcSendRequestData = 0x6C;
-constexpr uint8_t FcSendDataAck = 0x63;
-constexpr uint8_t FcRequestStatus = 0x69;
-constexpr uint8_t FcData = 0x08;
-constexpr uint8_t FcDataHigh = 0x0A;     // the other family answers its identification so
-constexpr uint8_t FcAckPositive = 0x00;
-constexpr uint8_t FcAckRefused = 0x01;
 
 struct Frame {
     bool isShort = false;
@@ -27,7 +18,6 @@ struct Frame {
     QByteArray raw;     // the whole frame as received
 };
 
-uint8_t frameChecksum(const char* bytes, int count);
 QByteArray dataFrame(uint8_t da, uint8_t sa, uint8_t fc, const QByteArray& dataUnit);
 QByteArray shortFrame(uint8_t da, uint8_t sa, uint8_t fc);
 

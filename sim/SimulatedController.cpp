@@ -35,6 +35,15 @@ QString systemError(const char* what)
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(strerror(errno)));
 }
 
+// Uses up one of a fault's remaining count; false when none is left.
+bool takeOne(int& remaining)
+{
+    if (remaining <= 0)
+        return false;
+    --remaining;
+    return true;
+}
+
 } // namespace
 
 int SimulatorCounters::totalRequests() const
@@ -260,12 +269,10 @@ void SimulatedController::handleFrame(const Frame& frame, SteadyClock::time_poin
         } else {
             const RequestKind kind = classifyRequest(frame);
             ++m_counters.requests[int(kind)];
-            if (m_dropRequests > 0) {
-                --m_dropRequests;
+            if (takeOne(m_dropRequests)) {
                 ++m_counters.dropped;
                 notes << QStringLiteral("dropped");
-            } else if (isWriteRequest(kind) && m_refuseWrites > 0) {
-                --m_refuseWrites;
+            } else if (isWriteRequest(kind) && takeOne(m_refuseWrites)) {
                 ++m_counters.refused;
                 answer = shortFrame(frame.sa, frame.da, FcAckRefused);
                 notes << QStringLiteral("refused");
@@ -273,20 +280,17 @@ void SimulatedController::handleFrame(const Frame& frame, SteadyClock::time_poin
                 answer = m_model.answer(frame);
             }
             if (!answer.isEmpty()) {
-                if (m_corruptAnswers > 0) {
-                    --m_corruptAnswers;
+                if (takeOne(m_corruptAnswers)) {
                     ++m_counters.corrupted;
                     answer[answer.size() - 2] = char(answer[answer.size() - 2] + 1);
                     notes << QStringLiteral("answer FCS corrupted");
                 }
-                if (m_truncateAnswers > 0) {
-                    --m_truncateAnswers;
+                if (takeOne(m_truncateAnswers)) {
                     ++m_counters.truncated;
                     answer.truncate(std::max<qsizetype>(1, answer.size() / 2));
                     notes << QStringLiteral("answer truncated");
                 }
-                if (m_garbageAnswers > 0) {
-                    --m_garbageAnswers;
+                if (takeOne(m_garbageAnswers)) {
                     ++m_counters.garbled;
                     garbage = m_garbage;
                 }
@@ -428,28 +432,30 @@ void SimulatedController::setLogSink(LogSink sink)
     m_logSink = std::move(sink);
 }
 
-void SimulatedController::dropRequests(int count)
+void SimulatedController::setUnderLock(int& setting, int value)
 {
     std::lock_guard lock(m_mutex);
-    m_dropRequests = std::max(0, count);
+    setting = std::max(0, value);
+}
+
+void SimulatedController::dropRequests(int count)
+{
+    setUnderLock(m_dropRequests, count);
 }
 
 void SimulatedController::corruptAnswers(int count)
 {
-    std::lock_guard lock(m_mutex);
-    m_corruptAnswers = std::max(0, count);
+    setUnderLock(m_corruptAnswers, count);
 }
 
 void SimulatedController::refuseWrites(int count)
 {
-    std::lock_guard lock(m_mutex);
-    m_refuseWrites = std::max(0, count);
+    setUnderLock(m_refuseWrites, count);
 }
 
 void SimulatedController::truncateAnswers(int count)
 {
-    std::lock_guard lock(m_mutex);
-    m_truncateAnswers = std::max(0, count);
+    setUnderLock(m_truncateAnswers, count);
 }
 
 void SimulatedController::garbageBeforeAnswers(int count, const QByteArray& garbage)
@@ -461,8 +467,7 @@ void SimulatedController::garbageBeforeAnswers(int count, const QByteArray& garb
 
 void SimulatedController::setAnswerDelayMs(int ms)
 {
-    std::lock_guard lock(m_mutex);
-    m_delayMs = std::max(0, ms);
+    setUnderLock(m_delayMs, ms);
 }
 
 void SimulatedController::clearFaults()

@@ -106,6 +106,8 @@ private:
     // Sleeps until `deadline` unless asked to stop; false when stopping.
     bool waitUntil(SteadyClock::time_point deadline);
     void log(const char* direction, const QByteArray& bytes, const QString& note = {});
+    // Sets a fault count or the delay under the lock, never below zero.
+    void setUnderLock(int& setting, int value);
     double secondsNow() const;
 
     SimulatorOptions m_options;

@@ -71,7 +71,7 @@ int main(int argc, char* argv[])
         for (const QString& text : parser.values(QStringLiteral("address"))) {
             bool ok = false;
             const int address = text.toInt(&ok);
-            if (!ok || address < 0 || address > 126)
+            if (!ok || address < 0 || address > kv10::HighestStationAddress)
                 return fail(QStringLiteral("bus address must be 0-126: %1").arg(text));
             config.addresses.push_back(uint8_t(address));
         }

@@ -27,7 +27,6 @@ namespace {
 
 enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPort = 3, ExitInterrupted = 130 };
 
-constexpr int LastStationAddress = BroadcastAddress - 1;
 constexpr double MaxPollIntervalSeconds = 86400;
 constexpr int StopCheckMs = 50;
 
@@ -91,6 +90,12 @@ QTextStream& out()
 void fail(const QString& text)
 {
     QTextStream(stderr) << "kv10ctl: " << text << Qt::endl;
+}
+
+int usageError(const QString& text)
+{
+    fail(text);
+    return ExitUsage;
 }
 
 QString formatNumber(double value, FieldType type)
@@ -253,10 +258,8 @@ int Tool::run(const QString& command, const QStringList& args)
         {"poll", [this](const QStringList& a) { return poll(a); }},
     };
     const auto found = commands.find(command);
-    if (found == commands.end()) {
-        fail(QStringLiteral("unknown command \"%1\" (see --help)").arg(command));
-        return ExitUsage;
-    }
+    if (found == commands.end())
+        return usageError(QStringLiteral("unknown command \"%1\" (see --help)").arg(command));
     return found->second(args);
 }
 
@@ -271,13 +274,12 @@ int Tool::ping()
 int Tool::scan(const QStringList& args)
 {
     int first = 0;
-    int last = LastStationAddress;
-    const bool ok = parseCommandOptions(args, {{"--from", intSetter(first, 0, LastStationAddress)},
-                                               {"--to", intSetter(last, 0, LastStationAddress)}});
-    if (!ok || first > last) {
-        fail(QStringLiteral("use: scan [--from A] [--to B], with 0 <= A <= B <= %1").arg(LastStationAddress));
-        return ExitUsage;
-    }
+    int last = HighestStationAddress;
+    const bool ok = parseCommandOptions(args, {{"--from", intSetter(first, 0, HighestStationAddress)},
+                                               {"--to", intSetter(last, 0, HighestStationAddress)}});
+    if (!ok || first > last)
+        return usageError(
+            QStringLiteral("use: scan [--from A] [--to B], with 0 <= A <= B <= %1").arg(HighestStationAddress));
     const uint8_t previous = m_link.DA();
     int found = 0;
     {
@@ -316,15 +318,11 @@ void Tool::printTable(const TableInfo& table)
 
 int Tool::read(const QStringList& args)
 {
-    if (args.size() != 1) {
-        fail(QStringLiteral("read needs one table name or number"));
-        return ExitUsage;
-    }
+    if (args.size() != 1)
+        return usageError(QStringLiteral("read needs one table name or number"));
     const TableInfo* table = findTable(args[0]);
-    if (!table || !table->hasDecoder) {
-        fail(QStringLiteral("no readable table \"%1\"").arg(args[0]));
-        return ExitUsage;
-    }
+    if (!table || !table->hasDecoder)
+        return usageError(QStringLiteral("no readable table \"%1\"").arg(args[0]));
     if (!m_link.ReadTable(table->number))
         return exchangeFailed(QStringLiteral("reading table %1 failed").arg(table->name));
     printTable(*table);
@@ -333,29 +331,21 @@ int Tool::read(const QStringList& args)
 
 int Tool::write(const QStringList& args)
 {
-    if (args.size() < 2) {
-        fail(QStringLiteral("write needs a table and at least one FIELD=VALUE"));
-        return ExitUsage;
-    }
+    if (args.size() < 2)
+        return usageError(QStringLiteral("write needs a table and at least one FIELD=VALUE"));
     const TableInfo* table = findTable(args[0]);
-    if (!table || !table->hasEncoder) {
-        fail(QStringLiteral("no writable table \"%1\"").arg(args[0]));
-        return ExitUsage;
-    }
+    if (!table || !table->hasEncoder)
+        return usageError(QStringLiteral("no writable table \"%1\"").arg(args[0]));
     // Check every assignment before touching the controller.
     std::vector<std::pair<const TableField*, double>> changes;
     for (const QString& assignment : args.mid(1)) {
         const int equals = assignment.indexOf('=');
         const TableField* field = equals > 0 ? findField(*table, assignment.left(equals)) : nullptr;
-        if (!field) {
-            fail(QStringLiteral("no field \"%1\" in table %2").arg(assignment.left(equals), table->name));
-            return ExitUsage;
-        }
+        if (!field)
+            return usageError(QStringLiteral("no field \"%1\" in table %2").arg(assignment.left(equals), table->name));
         const auto value = parseNumber(assignment.mid(equals + 1), field->type);
-        if (!value) {
-            fail(QStringLiteral("bad value in \"%1\"").arg(assignment));
-            return ExitUsage;
-        }
+        if (!value)
+            return usageError(QStringLiteral("bad value in \"%1\"").arg(assignment));
         changes.emplace_back(field, *value);
     }
     if (!m_link.ReadTable(table->number))
@@ -385,10 +375,8 @@ bool Tool::readProgram(int program)
 int Tool::program(const QStringList& args)
 {
     const std::optional<int> number = args.size() == 2 ? parseInt(args[1], 0, ProgramCount - 1) : std::nullopt;
-    if (!number || (args[0] != "read" && args[0] != "write")) {
-        fail(QStringLiteral("use: program read P | program write P, with P 0-9"));
-        return ExitUsage;
-    }
+    if (!number || (args[0] != "read" && args[0] != "write"))
+        return usageError(QStringLiteral("use: program read P | program write P, with P 0-9"));
     const int p = *number;
     if (args[0] == "write") {
         // Every line must parse before the controller is read or written.
@@ -406,10 +394,8 @@ int Tool::program(const QStringList& args)
             bool known = key == "START";
             for (int s = 0; s < SegmentCount && !known; ++s)
                 known = key == programKey("SP", s) || key == programKey("TI", s);
-            if (!known || !value) {
-                fail(QStringLiteral("bad line \"%1\"").arg(line));
-                return ExitUsage;
-            }
+            if (!known || !value)
+                return usageError(QStringLiteral("bad line \"%1\"").arg(line));
             changes.emplace_back(key, *value);
         }
         if (!readProgram(p))
@@ -481,10 +467,9 @@ int Tool::poll(const QStringList& args)
     };
     const bool ok = parseCommandOptions(args, {{"--interval", intervalSetter},
                                                {"--count", intSetter(count, 0, std::numeric_limits<int>::max())}});
-    if (!ok) {
-        fail(QStringLiteral("use: poll [--interval S] [--count N], with 0 < S <= %1").arg(MaxPollIntervalSeconds));
-        return ExitUsage;
-    }
+    if (!ok)
+        return usageError(
+            QStringLiteral("use: poll [--interval S] [--count N], with 0 < S <= %1").arg(MaxPollIntervalSeconds));
     const StopDeferral deferral;
     int failures = 0;
     for (int sample = 0; (count == 0 || sample < count) && !stopRequested(); ++sample) {
@@ -532,10 +517,8 @@ int main(int argc, char** argv)
             trace = true;
             continue;
         }
-        if (args.isEmpty()) {
-            fail(QStringLiteral("%1 needs a value").arg(option));
-            return ExitUsage;
-        }
+        if (args.isEmpty())
+            return usageError(QStringLiteral("%1 needs a value").arg(option));
         const QString value = args.takeFirst();
         std::optional<int> number;
         if (option == "--device") {
@@ -548,25 +531,20 @@ int main(int argc, char** argv)
             comName = QStringLiteral("COM%1").arg(*number);
         } else if (option == "--baud" && (number = parseInt(value, 50, 4000000))) {
             baud = *number;
-        } else if (option == "--da" && (number = parseInt(value, 0, LastStationAddress))) {
+        } else if (option == "--da" && (number = parseInt(value, 0, HighestStationAddress))) {
             // Not the broadcast address: no station answers it, so a read would report the
             // untouched zeros and a write would send them to every station.
             da = *number;
-        } else if (option == "--sa" && (number = parseInt(value, 0, LastStationAddress))) {
+        } else if (option == "--sa" && (number = parseInt(value, 0, HighestStationAddress))) {
             sa = *number;
         } else {
-            fail(QStringLiteral("bad option %1 %2 (see --help)").arg(option, value));
-            return ExitUsage;
+            return usageError(QStringLiteral("bad option %1 %2 (see --help)").arg(option, value));
         }
     }
-    if (args.isEmpty()) {
-        fail(QStringLiteral("no command (see --help)"));
-        return ExitUsage;
-    }
-    if (device.isEmpty()) {
-        fail(QStringLiteral("no serial device: give --device PATH or --com N"));
-        return ExitUsage;
-    }
+    if (args.isEmpty())
+        return usageError(QStringLiteral("no command (see --help)"));
+    if (device.isEmpty())
+        return usageError(QStringLiteral("no serial device: give --device PATH or --com N"));
 
     SerialTransport port;
     try {

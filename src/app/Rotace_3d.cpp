@@ -85,30 +85,31 @@ void Trotace3D::bar_3DChange(int position)
         m_chart->setDepthPercent(position);
 }
 
-void Trotace3D::tl_barva_mrizClick()
+std::optional<QColor> Trotace3D::chooseSwatchColour(QWidget* swatch)
 {
     if (!m_prompts)
-        return;
-    const QColor current = ui->pa_barva_mriz->palette().color(QPalette::Window);
-    if (const auto rgb = m_prompts->chooseColour(current.rgb() & 0xFFFFFF, this)) {
-        const QColor colour = QColor::fromRgb(*rgb);
-        if (m_chart)
-            m_chart->setBackWallColour(colour);
-        paintSwatch(ui->pa_barva_mriz, colour);
-    }
+        return std::nullopt;
+    const QColor current = swatch->palette().color(QPalette::Window);
+    const auto rgb = m_prompts->chooseColour(current.rgb() & 0xFFFFFF, this);
+    if (!rgb)
+        return std::nullopt;
+    const QColor colour = QColor::fromRgb(*rgb);
+    paintSwatch(swatch, colour);
+    return colour;
+}
+
+void Trotace3D::tl_barva_mrizClick()
+{
+    const auto colour = chooseSwatchColour(ui->pa_barva_mriz);
+    if (colour && m_chart)
+        m_chart->setBackWallColour(*colour);
 }
 
 void Trotace3D::tl_barva_okrajClick()
 {
-    if (!m_prompts)
-        return;
-    const QColor current = ui->pa_barva_okraj->palette().color(QPalette::Window);
-    if (const auto rgb = m_prompts->chooseColour(current.rgb() & 0xFFFFFF, this)) {
-        const QColor colour = QColor::fromRgb(*rgb);
-        if (m_chart)
-            m_chart->setPanelColour(colour);
-        paintSwatch(ui->pa_barva_okraj, colour);
-    }
+    const auto colour = chooseSwatchColour(ui->pa_barva_okraj);
+    if (colour && m_chart)
+        m_chart->setPanelColour(*colour);
 }
 
 bool Trotace3D::parseNumber()

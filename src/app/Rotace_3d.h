@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 namespace Ui { class Trotace3D; }
 namespace kv10 {
@@ -60,6 +61,9 @@ private:
     bool parseNumber();
     bool checkRange();
     static void paintSwatch(QWidget* swatch, const QColor& colour);
+    // Asks for a colour starting from the swatch's and paints the swatch with the choice;
+    // nullopt when cancelled (or with no prompts).
+    std::optional<QColor> chooseSwatchColour(QWidget* swatch);
 
     std::unique_ptr<Ui::Trotace3D> ui;
     kv10::Prompts* m_prompts = nullptr;

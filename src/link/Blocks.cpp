@@ -1,5 +1,6 @@
 // Program and record block transfers: requests with an explicit table, byte count and
 // start address, on the primitives of the telegram layer.
+#include "Protocol.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
@@ -49,7 +50,7 @@ bool TelegramLink::ReadProgramBlock(int kind, int program, int table)
     bool answered = false;
     const bool ok = readExchange(table, block.bytes, block.address, answered);
     if (answered) {
-        const uint8_t* at = m_rx.data() + 7;
+        const uint8_t* at = m_rx.data() + DataUnitOffset;
         for (float& value : block.floats)
             at += GetFloat(at, value);
         for (int32_t& value : block.int16s)
@@ -63,7 +64,7 @@ bool TelegramLink::WriteProgramBlock(int kind, int program, int table)
     if (!isProgramNumber(program))
         return false;
     const ProgramBlock block = programBlock(m_image, kind, program);
-    uint8_t* at = m_tx.data() + 12;
+    uint8_t* at = m_tx.data() + BlockDataOffset;
     for (float value : block.floats)
         at += PutFloat(at, value);
     for (int32_t value : block.int16s)
@@ -81,7 +82,7 @@ bool TelegramLink::ReadRecordBlock(int index)
         m_waiter.waitMs(RecordAnswerWaitMs);
         ok = ReceiveAnswer(RecordBlockBytes);
         if (ok) {
-            const uint8_t* at = m_rx.data() + 7;
+            const uint8_t* at = m_rx.data() + DataUnitOffset;
             for (int i = 0; i < RecordValuesPerBlock; ++i)
                 at += GetFloat(at, m_image.recordValues[RecordValuesPerBlock * index + i]);
         }

@@ -11,35 +11,12 @@ namespace kv10 {
 
 namespace {
 
-constexpr uint8_t StartVariable = 0x68;
-constexpr uint8_t StartShort = 0x10;
-constexpr uint8_t EndDelimiter = 0x16;
-
-constexpr uint8_t FcSendRequestData = 0x6C;
-constexpr uint8_t FcSendDataAck = 0x63;
-constexpr uint8_t FcRequestStatus = 0x69;
-constexpr uint8_t FcAnswerData = 0x08;
-constexpr uint8_t FcAckPositive = 0x00;
-
-constexpr uint8_t CmdIdentify = 0x00;
-constexpr uint8_t CmdRead = 0x01;
-constexpr uint8_t CmdWrite = 0x02;
-constexpr uint8_t CmdVersion = 0x04;
-constexpr uint8_t CmdStoreEeprom = 0x06;
-
-constexpr int ShortFrameSize = 6;
-constexpr int AnswerOverhead = 9;      // header 4, DA, SA, FC, FCS, end
+constexpr int AnswerOverhead = VariableFrameOverhead + MinVariableLength;   // all but the data
+constexpr int BlockRequestLength = MinVariableLength + BlockHeaderSize;     // L before any data
+constexpr int CommandRequestLength = MinVariableLength + 1;                 // L of a bare command
 constexpr int IdentReadSize = 255;
 constexpr int ForeignIdentReadSize = 254;
 constexpr int RetryWaitMs = 100;
-
-uint8_t sum8(const uint8_t* from, int count)
-{
-    unsigned sum = 0;
-    for (int i = 0; i < count; ++i)
-        sum += from[i];
-    return static_cast<uint8_t>(sum);
-}
 
 bool isTableNumber(int table)
 {
@@ -62,18 +39,7 @@ void TelegramLink::setTransport(Transport* transport)
 
 void TelegramLink::BuildHeader()
 {
-    m_tx[0] = StartVariable;
-    m_tx[1] = m_length;
-    m_tx[2] = m_length;
-    m_tx[3] = StartVariable;
-    m_tx[4] = m_da;
-    m_tx[5] = m_sa;
-    m_tx[6] = m_function;
-}
-
-uint8_t TelegramLink::ComputeFcs() const
-{
-    return sum8(m_tx.data() + 4, m_length);
+    putVariableHeader(m_tx.data(), m_length, m_da, m_sa, m_function);
 }
 
 void TelegramLink::beginRequest(uint8_t function, int length)
@@ -85,30 +51,30 @@ void TelegramLink::beginRequest(uint8_t function, int length)
 
 void TelegramLink::putBlockHeader(uint8_t command, int table, int dataBytes, int address)
 {
-    m_tx[7] = command;
-    m_tx[8] = static_cast<uint8_t>(table);
-    m_tx[9] = static_cast<uint8_t>(dataBytes);
-    m_tx[10] = static_cast<uint8_t>(address >> 8);
-    m_tx[11] = static_cast<uint8_t>(address);
+    uint8_t* block = m_tx.data() + DataUnitOffset;
+    block[0] = command;
+    block[1] = static_cast<uint8_t>(table);
+    block[2] = static_cast<uint8_t>(dataBytes);
+    block[3] = static_cast<uint8_t>(address >> 8);
+    block[4] = static_cast<uint8_t>(address);
 }
 
 bool TelegramLink::finishRequest()
 {
-    m_tx[m_length + 4] = ComputeFcs();
-    m_tx[m_length + 5] = EndDelimiter;
+    putVariableTrailer(m_tx.data(), m_length);
     return SendTelegram();
 }
 
 bool TelegramLink::SendTelegram()
 {
-    return writeRaw(m_length + 6);
+    return writeRaw(m_length + VariableFrameOverhead);
 }
 
 // --- checks (only the bytes received by the last read count) ------------------------------
 
 FrameCheck TelegramLink::CheckAnswer() const
 {
-    if (m_rxCount < 7)
+    if (m_rxCount < DataUnitOffset)
         return FrameCheck::TooShort;
     if (m_rx[0] != StartVariable)
         return FrameCheck::StartDelimiter;
@@ -118,11 +84,11 @@ FrameCheck TelegramLink::CheckAnswer() const
         return FrameCheck::FunctionCode;
     // A corrupted L must not lead the checks past the bytes that actually arrived.
     const int length = m_rx[1];
-    if (length < 3 || length + 6 > m_rxCount)
+    if (length < MinVariableLength || length + VariableFrameOverhead > m_rxCount)
         return FrameCheck::LengthMismatch;
     if (m_rx[length + 5] != EndDelimiter)
         return FrameCheck::EndDelimiter;
-    if (sum8(m_rx.data() + 4, length) != m_rx[length + 4])
+    if (frameChecksum(m_rx.data() + 4, length) != m_rx[length + 4])
         return FrameCheck::Checksum;
     return FrameCheck::None;
 }
@@ -137,7 +103,7 @@ FrameCheck TelegramLink::CheckAck() const
         return FrameCheck::Refused;
     if (m_rx[5] != EndDelimiter)
         return FrameCheck::EndDelimiter;
-    if (sum8(m_rx.data() + 1, 3) != m_rx[4])
+    if (frameChecksum(m_rx.data() + 1, 3) != m_rx[4])
         return FrameCheck::Checksum;
     return FrameCheck::None;
 }
@@ -199,7 +165,7 @@ bool TelegramLink::ReceiveAnswer(int dataBytes)
         }
         m_lastCheck = CheckAnswer();
         // A frame carrying fewer data bytes than asked would decode its own trailer.
-        if (m_lastCheck == FrameCheck::None && m_rx[1] != dataBytes + 3)
+        if (m_lastCheck == FrameCheck::None && m_rx[1] != dataBytes + MinVariableLength)
             m_lastCheck = FrameCheck::LengthMismatch;
         if (m_lastCheck == FrameCheck::None)
             return true;
@@ -226,7 +192,7 @@ bool TelegramLink::ReceiveAck()
 bool TelegramLink::ReceiveIdentAnswer()
 {
     readInto(IdentReadSize);
-    if (m_rxCount < 2 || m_rxCount != m_rx[1] + 6) {
+    if (m_rxCount < 2 || m_rxCount != m_rx[1] + VariableFrameOverhead) {
         m_waiter.waitMs(RetryWaitMs);
         SendTelegram();
         readInto(IdentReadSize);
@@ -239,7 +205,7 @@ bool TelegramLink::ReceiveIdentAnswer()
 
 bool TelegramLink::sendReadRequest(int table, int dataBytes, int address)
 {
-    beginRequest(FcSendRequestData, 8);
+    beginRequest(FcSendRequestData, BlockRequestLength);
     putBlockHeader(CmdRead, table, dataBytes, address);
     return finishRequest();
 }
@@ -257,7 +223,7 @@ bool TelegramLink::readExchange(int table, int dataBytes, int address, bool& ans
 
 bool TelegramLink::writeExchange(int table, int dataBytes, int address)
 {
-    beginRequest(FcSendDataAck, dataBytes + 8);
+    beginRequest(FcSendDataAck, BlockRequestLength + dataBytes);
     putBlockHeader(CmdWrite, table, dataBytes, address);
     finishRequest();
     // Even a broadcast waits for an acknowledgement.
@@ -273,7 +239,7 @@ bool TelegramLink::ReadTable(int table)
         return false;
     bool answered = false;
     const bool ok = readExchange(wireTableNumber(table), TableLengths[table], 0, answered);
-    if (answered && DecodeTable(table, m_rx.data() + 7, m_image) < 0)
+    if (answered && DecodeTable(table, m_rx.data() + DataUnitOffset, m_image) < 0)
         showError("Chyba, číslo tabulky mimo rozsah.", "Sériový Port");
     return ok;
 }
@@ -287,26 +253,21 @@ bool TelegramLink::WriteTable(int table)
         return false;
     }
     const int dataBytes = TableLengths[table];
-    EncodeTable(table, m_image, m_tx.data() + 12);
+    EncodeTable(table, m_image, m_tx.data() + BlockDataOffset);
     return writeExchange(wireTableNumber(table), dataBytes, 0);
 }
 
 bool TelegramLink::StoreToEeprom()
 {
-    beginRequest(FcSendDataAck, 4);
-    m_tx[7] = CmdStoreEeprom;
+    beginRequest(FcSendDataAck, CommandRequestLength);
+    m_tx[DataUnitOffset] = CmdStoreEeprom;
     finishRequest();
     return ReceiveAck();
 }
 
 bool TelegramLink::PingStation()
 {
-    m_tx[0] = StartShort;
-    m_tx[1] = m_da;
-    m_tx[2] = m_sa;
-    m_tx[3] = FcRequestStatus;
-    m_tx[4] = sum8(m_tx.data() + 1, 3);
-    m_tx[5] = EndDelimiter;
+    putShortFrame(m_tx.data(), m_da, m_sa, FcRequestStatus);
     if (!writeRaw(ShortFrameSize))
         return false;
     readInto(ShortFrameSize);
@@ -318,14 +279,14 @@ bool TelegramLink::PingStation()
 
 bool TelegramLink::readIdentText(uint8_t command, std::array<char, 250>& text)
 {
-    beginRequest(FcSendRequestData, 4);
-    m_tx[7] = command;
+    beginRequest(FcSendRequestData, CommandRequestLength);
+    m_tx[DataUnitOffset] = command;
     finishRequest();
     if (!ReceiveIdentAnswer())
         return false;
     // The checked frame lies inside the received bytes, so L - 3 <= 246 and a zero stays.
     text.fill(0);
-    std::memcpy(text.data(), m_rx.data() + 7, m_rx[1] - 3);
+    std::memcpy(text.data(), m_rx.data() + DataUnitOffset, m_rx[1] - MinVariableLength);
     return true;
 }
 
@@ -341,19 +302,21 @@ bool TelegramLink::ReadDeviceVersion()
 
 bool TelegramLink::ReadForeignIdent()
 {
-    beginRequest(FcSendRequestData, 4);
-    m_tx[7] = CmdIdentify;
+    beginRequest(FcSendRequestData, CommandRequestLength);
+    m_tx[DataUnitOffset] = CmdIdentify;
     finishRequest();
     // No retry and no checksum check: only the announced length must have arrived.
     const bool read = readInto(ForeignIdentReadSize);
     const int length = m_rxCount >= 2 ? m_rx[1] : 0;
-    if (!read || length < 5 || m_rxCount < length + 6) {
+    if (!read || length < 5 || m_rxCount < length + VariableFrameOverhead) {
         m_lastCheck = m_rxCount < 2 ? FrameCheck::TooShort : FrameCheck::LengthMismatch;
         return false;
     }
     m_lastCheck = FrameCheck::None;
     m_image.foreignIdentText.fill(0);
-    std::memcpy(m_image.foreignIdentText.data(), m_rx.data() + 8, length - 4);
+    // The block follows the echoed command byte.
+    const int blockBytes = length - MinVariableLength - 1;
+    std::memcpy(m_image.foreignIdentText.data(), m_rx.data() + DataUnitOffset + 1, blockBytes);
     return true;
 }
 

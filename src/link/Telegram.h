@@ -3,6 +3,7 @@
 // exchange with the controller. Each exchange returns a success flag and shows nothing
 // itself, except the two messages about table numbers without a codec.
 #include "ControllerImage.h"
+#include "Protocol.h"
 #include "Transport.h"
 
 #include <QByteArray>
@@ -15,7 +16,6 @@ namespace kv10 {
 class Prompts;
 class Waiter;
 
-constexpr uint8_t BroadcastAddress = 127;
 constexpr int TelegramBufferSize = 256;
 
 // Why a received frame was rejected; None when it passed.
@@ -67,7 +67,6 @@ public:
 
 private:
     void BuildHeader();
-    uint8_t ComputeFcs() const;
     bool SendTelegram();
     bool ReceiveAnswer(int dataBytes);
     bool ReceiveAck();

@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(frame.fc, FcSendRequestData);
         QCOMPARE(frame.data, hex("01040D0000"));
         QCOMPARE(classifyRequest(frame), RequestKind::Read);
-        QCOMPARE(dataFrame(0, 1, FcData, hex("01")), hex("6804046800010801" "0A16"));
+        QCOMPARE(dataFrame(0, 1, FcAnswerData, hex("01")), hex("6804046800010801" "0A16"));
         QCOMPARE(shortFrame(0, 1, FcAckPositive), hex("1000010001" "16"));
     }
 

@@ -17,6 +17,7 @@
 #include <limits>
 
 using namespace kv10;
+using namespace kv10::test;
 
 namespace {
 
@@ -61,10 +62,23 @@ void showActive(QWidget& widget)
         qWarning("window not active");
 }
 
+// The chart settings dialog acting on a chart of its own, answered by scripted prompts.
+struct ChartDialogRig {
+    explicit ChartDialogRig(const ChartSettings& fields = {})
+    {
+        dialog.setPrompts(&prompts);
+        dialog.setChart(&chart);
+        dialog.preset(fields);
+    }
+    TrendChart chart;
+    ScriptedPrompts prompts;
+    Trotace3D dialog;
+};
+
 QStringList boxSummaries(const ScriptedPrompts& prompts)
 {
     QStringList list;
-    for (const auto& box : prompts.boxes)
+    for (const PromptRecord& box : prompts.messages())
         list << box.caption + QLatin1Char('|') + box.text;
     return list;
 }
@@ -250,15 +264,11 @@ void TestLiveWidgets::drawsUnusualValues()
 
 void TestLiveWidgets::chartDialogStornoPutsChartBack()
 {
-    TrendChart chart;
     ChartSettings fields{true, 35, Face, Face, 200};
+    ChartDialogRig rig(fields);
+    auto& [chart, prompts, dialog] = rig;
     chart.setBackWallColour(Face);
     chart.setPanelColour(Face);
-    ScriptedPrompts prompts;
-    Trotace3D dialog;
-    dialog.setPrompts(&prompts);
-    dialog.setChart(&chart);
-    dialog.preset(fields);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("GRAF 3D"));
     QCOMPARE(child<QLineEdit>(dialog, "ed_poc_mer")->text(), QStringLiteral("200"));
     QCOMPARE(child<QScrollBar>(dialog, "bar_3D")->value(), 35);
@@ -268,11 +278,11 @@ void TestLiveWidgets::chartDialogStornoPutsChartBack()
     QCOMPARE(chart.depthPercent(), 80);
     child<QCheckBox>(dialog, "check_3D")->click();
     QCOMPARE(chart.view3D(), false);
-    prompts.colours.enqueue(0x00FF00);
+    prompts.colourAnswers.append(0x00FF00);
     child<QPushButton>(dialog, "tl_barva_mriz")->click();
     QCOMPARE(chart.backWallColour(), QColor(0, 255, 0));
     QCOMPARE(child<QWidget>(dialog, "pa_barva_mriz")->palette().color(QPalette::Window), QColor(0, 255, 0));
-    prompts.colours.enqueue(0x0000FF);
+    prompts.colourAnswers.append(0x0000FF);
     child<QPushButton>(dialog, "tl_barva_okraj")->click();
     QCOMPARE(chart.panelColour(), Blue);
     child<QLineEdit>(dialog, "ed_poc_mer")->setText(QStringLiteral("500"));
@@ -285,25 +295,21 @@ void TestLiveWidgets::chartDialogStornoPutsChartBack()
     QCOMPARE(chart.backWallColour(), Face);
     QCOMPARE(chart.panelColour(), Face);
     QCOMPARE(fields.chartLength, 200);
-    QVERIFY(prompts.boxes.isEmpty());
+    QVERIFY(prompts.messages().isEmpty());
 }
 
 void TestLiveWidgets::chartDialogOkKeepsChanges()
 {
-    TrendChart chart;
     ChartSettings fields{true, 35, Face, Face, 200};
-    ScriptedPrompts prompts;
-    Trotace3D dialog;
-    dialog.setPrompts(&prompts);
-    dialog.setChart(&chart);
-    dialog.preset(fields);
+    ChartDialogRig rig(fields);
+    auto& [chart, prompts, dialog] = rig;
     showActive(dialog);
 
     child<QScrollBar>(dialog, "bar_3D")->setValue(80);
     child<QCheckBox>(dialog, "check_3D")->click();
-    prompts.colours.enqueue(0x00FF00);
+    prompts.colourAnswers.append(0x00FF00);
     child<QPushButton>(dialog, "tl_barva_mriz")->click();
-    prompts.colours.enqueue(std::nullopt); // cancelled: the panel colour stays
+    prompts.colourAnswers.append(std::nullopt); // cancelled: the panel colour stays
     child<QPushButton>(dialog, "tl_barva_okraj")->click();
     child<QLineEdit>(dialog, "ed_poc_mer")->setText(QStringLiteral("500"));
     child<QPushButton>(dialog, "tl_ok")->click();
@@ -316,7 +322,7 @@ void TestLiveWidgets::chartDialogOkKeepsChanges()
     QCOMPARE(fields.panelColour, chart.panelColour());
     QCOMPARE(fields.chartLength, 500);
     QCOMPARE(chart.depthPercent(), 80);
-    QCOMPARE(prompts.colourRequests.size(), 2);
+    QCOMPARE(prompts.recordsOf(PromptRecord::Colour).size(), 2);
 }
 
 void TestLiveWidgets::chartDialogChecks_data()
@@ -341,12 +347,8 @@ void TestLiveWidgets::chartDialogChecks()
     QFETCH(QStringList, boxes);
     QFETCH(QString, fieldAfter);
     QFETCH(bool, accepted);
-    TrendChart chart;
-    ScriptedPrompts prompts;
-    Trotace3D dialog;
-    dialog.setPrompts(&prompts);
-    dialog.setChart(&chart);
-    dialog.preset({});
+    ChartDialogRig rig;
+    auto& [chart, prompts, dialog] = rig;
     showActive(dialog);
     auto* edit = child<QLineEdit>(dialog, "ed_poc_mer");
     edit->setText(typed);
@@ -357,7 +359,7 @@ void TestLiveWidgets::chartDialogChecks()
     QCOMPARE(dialog.isVisible(), !accepted);
     if (!accepted) {
         QCOMPARE(dialog.focusWidget(), edit);
-        const auto& box = prompts.boxes.first();
+        const PromptRecord box = prompts.messages().first();
         QCOMPARE(box.icon, box.caption == QStringLiteral("CHYBA") ? PromptIcon::Warning : PromptIcon::Error);
         if (box.caption == QStringLiteral("CHYBA"))
             QCOMPARE(box.owner, nullptr);
@@ -366,12 +368,8 @@ void TestLiveWidgets::chartDialogChecks()
 
 void TestLiveWidgets::chartDialogEnterKey()
 {
-    TrendChart chart;
-    ScriptedPrompts prompts;
-    Trotace3D dialog;
-    dialog.setPrompts(&prompts);
-    dialog.setChart(&chart);
-    dialog.preset({});
+    ChartDialogRig rig;
+    auto& [chart, prompts, dialog] = rig;
     showActive(dialog);
     auto* edit = child<QLineEdit>(dialog, "ed_poc_mer");
 
@@ -383,15 +381,15 @@ void TestLiveWidgets::chartDialogEnterKey()
 
     edit->setText(QStringLiteral("50"));
     QTest::keyClick(edit, Qt::Key_Enter);
-    QCOMPARE(prompts.boxes.size(), 1);
+    QCOMPARE(prompts.messages().size(), 1);
     QCOMPARE(dialog.focusWidget(), child<QPushButton>(dialog, "tl_ok"));
     QVERIFY(dialog.isVisible()); // Enter moves on, it does not close
 
     edit->setFocus();
     edit->setText(QStringLiteral("x"));
     QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(prompts.boxes.size(), 2);
-    QCOMPARE(prompts.boxes.last().caption, QStringLiteral("CHYBA"));
+    QCOMPARE(prompts.messages().size(), 2);
+    QCOMPARE(prompts.messages().last().caption, QStringLiteral("CHYBA"));
     QCOMPARE(edit->text(), QStringLiteral("0"));
     QCOMPARE(dialog.focusWidget(), edit);
 }
@@ -444,7 +442,7 @@ void TestLiveWidgets::recordSpeedPresetAndReadBack()
     QCOMPARE(dialog.recordPeriod(), 1000);
     QCOMPARE(dialog.recordUnit(), 1);
     QCOMPARE(dialog.filePeriod(), 60);
-    QVERIFY(prompts.boxes.isEmpty());
+    QVERIFY(prompts.messages().isEmpty());
 }
 
 void TestLiveWidgets::recordSpeedChecks_data()
@@ -511,7 +509,7 @@ void TestLiveWidgets::recordSpeedEnterKey()
 
     sample->setText(QStringLiteral("20"));
     QTest::keyClick(sample, Qt::Key_Return);
-    QCOMPARE(prompts.boxes.size(), 1);
+    QCOMPARE(prompts.messages().size(), 1);
     QCOMPARE(dialog.focusWidget(), child<QPushButton>(dialog, "tl_ok"));
     QVERIFY(dialog.isVisible());
 
@@ -520,7 +518,7 @@ void TestLiveWidgets::recordSpeedEnterKey()
     file->setFocus();
     file->setText(QStringLiteral("x"));
     QTest::keyClick(file, Qt::Key_Return);
-    QCOMPARE(prompts.boxes.last().text, QStringLiteral("Je nutné zadávat pouze číslice"));
+    QCOMPARE(prompts.messages().last().text, QStringLiteral("Je nutné zadávat pouze číslice"));
     QCOMPARE(file->text(), QStringLiteral("1"));
     QCOMPARE(dialog.focusWidget(), file);
 }

@@ -19,7 +19,6 @@ namespace {
 
 const QString Port = QStringLiteral("PORT");
 const QString Adresa = QStringLiteral("ADRESA");
-constexpr int HighestAddress = 126;
 constexpr int GridColumns = 16;
 constexpr int GridRows = 8;
 constexpr int CellWidth = 26;
@@ -48,7 +47,7 @@ QString deviceKey(int com)
 // Stored bus addresses outside 0-126 are not usable; they take the default 0.
 int busAddress(int stored)
 {
-    return stored >= 0 && stored <= HighestAddress ? stored : 0;
+    return stored >= 0 && stored <= HighestStationAddress ? stored : 0;
 }
 
 } // namespace
@@ -59,7 +58,7 @@ Tport::Tport(IntegerSettings& settings, TelegramLink& link, Prompts& prompts, QW
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
-    for (int address = 0; address <= HighestAddress; ++address) {
+    for (int address = 0; address <= HighestStationAddress; ++address) {
         ui->cb_da->addItem(QString::number(address));
         ui->cb_sa->addItem(QString::number(address));
     }

@@ -2,6 +2,7 @@
 // "Komunikační port": the link settings (COM port, baud rate, the bus addresses DA and SA)
 // and the bus-address search. The one instance owns the serial transport for the whole run
 // and sets it on the telegram link; every change takes effect at once.
+#include "Protocol.h"
 #include "SerialTransport.h"
 
 #include <QDialog>
@@ -21,7 +22,7 @@ class Tport : public QDialog {
     Q_OBJECT
 public:
     static constexpr int ComCount = 8;
-    static constexpr int SearchedAddresses = 127;       // 0-126; 127 is the broadcast address
+    static constexpr int SearchedAddresses = kv10::HighestStationAddress + 1;   // all but the broadcast address
     static constexpr int BaudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400,
                                         56000, 57600, 115200, 128000, 256000};
 

@@ -32,14 +32,15 @@ public:
     QStringList fileAnswers;                 // "" answers as a cancel
     QList<std::optional<quint32>> colourAnswers;
 
-    QList<PromptRecord> messages() const
+    QList<PromptRecord> recordsOf(PromptRecord::Kind kind) const
     {
         QList<PromptRecord> out;
         for (const PromptRecord& r : records)
-            if (r.kind == PromptRecord::Message)
+            if (r.kind == kind)
                 out << r;
         return out;
     }
+    QList<PromptRecord> messages() const { return recordsOf(PromptRecord::Message); }
 
     PromptButton message(const QString& text, const QString& caption, PromptIcon icon,
                          PromptButtons buttons, QObject* owner = nullptr) override

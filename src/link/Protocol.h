@@ -1,0 +1,78 @@
+#pragma once
+// The frame format on the bus, shared by the telegram layer and the simulated controller:
+//   variable frame  68 L L 68 DA SA FC data FCS 16   (L counts DA SA FC data)
+//   short frame     10 DA SA FC FCS 16
+// FCS is the 8-bit sum of the bytes it covers: offsets 4 to L + 3, or 1 to 3.
+#include <cstdint>
+
+namespace kv10 {
+
+constexpr uint8_t BroadcastAddress = 127;                 // DA of a request to every station
+constexpr int HighestStationAddress = BroadcastAddress - 1;
+
+constexpr uint8_t StartVariable = 0x68;
+constexpr uint8_t StartShort = 0x10;
+constexpr uint8_t EndDelimiter = 0x16;
+
+// Function codes: requests from the PC, then the controller's answers.
+constexpr uint8_t FcSendRequestData = 0x6C;
+constexpr uint8_t FcSendDataAck = 0x63;
+constexpr uint8_t FcRequestStatus = 0x69;
+constexpr uint8_t FcAnswerData = 0x08;
+constexpr uint8_t FcAnswerDataHigh = 0x0A;   // the other device family answers its identification so
+constexpr uint8_t FcAckPositive = 0x00;
+constexpr uint8_t FcAckRefused = 0x01;       // any code but FcAckPositive refuses
+
+// Commands: the first byte of a request's data unit.
+constexpr uint8_t CmdIdentify = 0x00;
+constexpr uint8_t CmdRead = 0x01;
+constexpr uint8_t CmdWrite = 0x02;
+constexpr uint8_t CmdVersion = 0x04;
+constexpr uint8_t CmdStoreEeprom = 0x06;
+
+constexpr int ShortFrameSize = 6;
+constexpr int VariableFrameOverhead = 6;     // 68 L L 68 before the L bytes, FCS 16 after them
+constexpr int MinVariableLength = 3;         // DA SA FC without data
+constexpr int DataUnitOffset = 7;            // the first byte after FC
+constexpr int BlockHeaderSize = 5;           // command, table, n, address high, address low
+constexpr int BlockDataOffset = DataUnitOffset + BlockHeaderSize;
+
+constexpr uint8_t frameChecksum(const uint8_t* bytes, int count)
+{
+    unsigned sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += bytes[i];
+    return static_cast<uint8_t>(sum);
+}
+
+// 68 L L 68 DA SA FC at the start of `frame`.
+constexpr void putVariableHeader(uint8_t* frame, uint8_t length, uint8_t da, uint8_t sa, uint8_t fc)
+{
+    frame[0] = StartVariable;
+    frame[1] = length;
+    frame[2] = length;
+    frame[3] = StartVariable;
+    frame[4] = da;
+    frame[5] = sa;
+    frame[6] = fc;
+}
+
+// FCS and end delimiter after the L bytes from offset 4; returns the whole frame's size.
+constexpr int putVariableTrailer(uint8_t* frame, uint8_t length)
+{
+    frame[length + 4] = frameChecksum(frame + 4, length);
+    frame[length + 5] = EndDelimiter;
+    return length + VariableFrameOverhead;
+}
+
+constexpr void putShortFrame(uint8_t* frame, uint8_t da, uint8_t sa, uint8_t fc)
+{
+    frame[0] = StartShort;
+    frame[1] = da;
+    frame[2] = sa;
+    frame[3] = fc;
+    frame[4] = frameChecksum(frame + 1, 3);
+    frame[5] = EndDelimiter;
+}
+
+} // namespace kv10
