@@ -1,0 +1,185 @@
+// The whole program against the simulated controller on a real pseudo-terminal: start-up
+// opens COM 1, automatic reading fills the display, chart and log from the controller's own
+// values, a log file is written, and a controller that goes silent leaves the last values.
+#include "AppContext.h"
+#include "CodePage.h"
+#include "MemorySettings.h"
+#include "ScriptedPrompts.h"
+#include "SimulatedController.h"
+#include "Telegram.h"
+#include "Timing.h"
+#include "TrendChart.h"
+#include "Unit_hl.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv10;
+using namespace kv10::test;
+
+namespace {
+
+class SteppedClock : public Clock {
+public:
+    QDateTime time;
+    QDateTime now() const override { return time; }
+};
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void automaticReadingFollowsTheController();
+    void silentControllerKeepsTheLastValues();
+    void logFileHoldsTheSamplesShown();
+
+private:
+    QLabel* label(const char* name) { return m_context->kvr01().findChild<QLabel*>(QLatin1String(name)); }
+    QCheckBox* box(const char* name) { return m_context->kvr01().findChild<QCheckBox*>(QLatin1String(name)); }
+    // Handled ticks, one a clock second.
+    void tick(int seconds)
+    {
+        for (int i = 0; i < seconds; ++i) {
+            m_clock.time = m_clock.time.addSecs(1);
+            m_context->kvr01().Timer1Timer();
+        }
+    }
+    void startAutomaticReading()
+    {
+        box("check_auto")->setChecked(true);
+        m_context->kvr01().check_autoClick();
+    }
+
+    QTemporaryDir m_workDir;
+    std::unique_ptr<sim::SimulatedController> m_sim;
+    MemorySettings m_settings;
+    ScriptedPrompts m_prompts;
+    SteppedClock m_clock;
+    std::unique_ptr<AppContext> m_context;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
+    QVERIFY(QDir::setCurrent(m_workDir.path()));
+}
+
+void TestEndToEnd::init()
+{
+    sim::SimulatorOptions simOptions;
+    simOptions.addresses = {0};
+    m_sim = std::make_unique<sim::SimulatedController>(simOptions);
+    QString error;
+    QVERIFY2(m_sim->start(&error), qPrintable(error));
+    m_sim->setLiveRunning(false);   // steady values to compare with
+
+    m_clock.time = QDateTime(QDate(2026, 12, 7), QTime(14, 3, 0));
+    m_settings.values.clear();
+    m_prompts.records.clear();
+    AppOptions options;
+    options.settings = &m_settings;
+    options.prompts = &m_prompts;
+    options.clock = &m_clock;
+    options.com1Device = m_sim->slavePath();
+    m_context = std::make_unique<AppContext>(options);
+    m_context->createWindows();
+    QVERIFY2(m_prompts.messages().isEmpty(), "start-up showed a box");
+}
+
+void TestEndToEnd::cleanup()
+{
+    m_context.reset();
+    m_sim.reset();
+}
+
+void TestEndToEnd::automaticReadingFollowsTheController()
+{
+    m_sim->modifyImage([](ControllerImage& image) {
+        image.live.meas = 123.456f;
+        image.live.sp = 150.0f;
+        image.live.yout = 456;
+        image.live.outs = 0x05;
+        image.live.ts = 22.5f;
+        image.live.fault = 0;
+    });
+    startAutomaticReading();
+    tick(3);
+
+    QCOMPARE(label("pa_measure")->text(), QStringLiteral("123,46"));
+    QCOMPARE(label("pa_sp")->text(), QStringLiteral("150,00"));
+    QCOMPARE(label("lb_yout")->text(), QStringLiteral("45,6"));
+    QCOMPARE(label("lb_ts")->text(), QStringLiteral("22,50"));
+    QCOMPARE(label("pa_porucha")->text(), QStringLiteral("není porucha"));
+    QCOMPARE(label("pa_re1")->palette().color(QPalette::Window), QColor(255, 255, 0));
+    QCOMPARE(label("pa_re3")->palette().color(QPalette::Window), QColor(255, 255, 0));
+    QVERIFY(label("pa_re2")->palette().color(QPalette::Window) != QColor(255, 255, 0));
+
+    TrendChart& chart = m_context->kvr01().chart();
+    QCOMPARE(chart.pointCount(), 3);
+    QCOMPARE(chart.pointValue(2), double(123.456f));
+    QCOMPARE(m_context->kvr01().logBuffer().lineCount(), 3);   // no header before a new log
+    QCOMPARE(m_sim->counters().of(sim::RequestKind::Read), 3);
+}
+
+void TestEndToEnd::silentControllerKeepsTheLastValues()
+{
+    m_sim->modifyImage([](ControllerImage& image) { image.live.meas = 77.0f; });
+    startAutomaticReading();
+    tick(1);
+    QCOMPARE(label("pa_measure")->text(), QStringLiteral("77,00"));
+
+    // The station stops answering: each read costs its retries, shows no box, and the
+    // display, chart and log go on with the values of the last good read.
+    m_sim->dropRequests(3);
+    tick(1);
+    QTRY_COMPARE(m_sim->counters().dropped, 3);   // the last resend reaches the station too
+    QCOMPARE(label("pa_measure")->text(), QStringLiteral("77,00"));
+    QCOMPARE(m_context->kvr01().chart().pointCount(), 2);
+    QCOMPARE(m_context->kvr01().logBuffer().lineCount(), 2);
+    QVERIFY(m_prompts.messages().isEmpty());
+
+    // The next sample reads the controller again.
+    m_sim->modifyImage([](ControllerImage& image) { image.live.meas = 78.5f; });
+    tick(1);
+    QCOMPARE(label("pa_measure")->text(), QStringLiteral("78,50"));
+}
+
+void TestEndToEnd::logFileHoldsTheSamplesShown()
+{
+    m_sim->modifyImage([](ControllerImage& image) {
+        image.live.meas = 200.0f;
+        image.live.sp = 203.0f;
+        image.live.yout = 1000;
+        image.live.fault = 1;
+    });
+    const QString path = m_workDir.filePath(QStringLiteral("mereni.txt"));
+    m_prompts.fileAnswers << path;
+    // A new log: header, one sample taken at once, then the file name.
+    m_context->kvr01().mn_novyClick();
+    QVERIFY(m_context->kvr01().logFileChosen());
+
+    startAutomaticReading();
+    tick(2);
+    m_context->kvr01().mn_ulozitClick();
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = fromWindows1250(file.readAll()).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 3 + 3 + 1);   // header, three samples, the empty rest after the last CR LF
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY(lines[0].startsWith(QStringLiteral("Začátek měření na regulátoru KORVIN 10   ")));
+    for (int second = 0; second < 3; ++second)
+        QCOMPARE(lines[3 + second], QStringLiteral("200,00; 203,00; 100,0; PORUCHA;   14:03:0%1;   7.12.2026").arg(second));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
