@@ -3,6 +3,9 @@
 
 #include "ProgramPicture.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutBox)
 {
     ui->setupUi(this);
@@ -27,6 +30,19 @@ QString TAboutBox::fileVersion()
 #else
     return {};
 #endif
+}
+
+void TAboutBox::setVisible(bool visible)
+{
+    if (visible && !isVisible()) {
+        const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            // A moved dialog keeps its place instead of centring over its parent.
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::setVisible(visible);
 }
 
 void TAboutBox::FormCreate()

@@ -13,6 +13,9 @@ public:
     // The file version built into the program ("1.1.0.0"); empty when none was.
     static QString fileVersion();
 
+    // Shown centred on the screen, not over the main window.
+    void setVisible(bool visible) override;
+
 private:
     void FormCreate();
 

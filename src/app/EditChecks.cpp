@@ -3,6 +3,7 @@
 #include "NumberText.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 
 namespace kv10 {
 
@@ -31,6 +32,15 @@ bool checkIntegerEditRange(QLineEdit& edit, int low, int high, Prompts* prompts,
 bool isEnterKey(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+bool pressFocusedButton(QWidget& dialog, int key)
+{
+    auto* button = qobject_cast<QPushButton*>(dialog.focusWidget());
+    if (!isEnterKey(key) || !button || !button->isEnabled())
+        return false;
+    button->click();
+    return true;
 }
 
 } // namespace kv10

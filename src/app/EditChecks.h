@@ -4,6 +4,7 @@
 #include "Prompts.h"
 
 class QLineEdit;
+class QWidget;
 
 namespace kv10 {
 
@@ -20,5 +21,9 @@ bool checkIntegerEditRange(QLineEdit& edit, int low, int high, Prompts* prompts,
 
 // True for the Enter keys, which the dialogs' edit fields handle themselves.
 bool isEnterKey(int key);
+
+// Enter on a focused push button of `dialog` presses that button, as Windows does (the
+// dialogs have no default button); true when it did.
+bool pressFocusedButton(QWidget& dialog, int key);
 
 } // namespace kv10

@@ -8,7 +8,12 @@
 #include <QTranslator>
 #include <exception>
 
-Kv10Application::Kv10Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Kv10Application::Kv10Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // No display name: the platforms append it to every window and message-box caption
+    // ("KORVIN 10 - KV-10"). "KV-10" is the main window's icon text instead.
+    setApplicationName(QStringLiteral("kv10"));
+}
 
 bool Kv10Application::notify(QObject* receiver, QEvent* event)
 {

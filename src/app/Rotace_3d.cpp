@@ -143,6 +143,12 @@ void Trotace3D::tl_okClick()
     accept();
 }
 
+void Trotace3D::keyPressEvent(QKeyEvent* event)
+{
+    if (!pressFocusedButton(*this, event->key()))
+        QDialog::keyPressEvent(event);
+}
+
 bool Trotace3D::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->ed_poc_mer && event->type() == QEvent::KeyPress

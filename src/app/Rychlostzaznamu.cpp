@@ -96,6 +96,12 @@ void Tform_zaznam::tl_okClick()
     accept();
 }
 
+void Tform_zaznam::keyPressEvent(QKeyEvent* event)
+{
+    if (!pressFocusedButton(*this, event->key()))
+        QDialog::keyPressEvent(event);
+}
+
 bool Tform_zaznam::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && isEnterKey(static_cast<QKeyEvent*>(event)->key())) {

@@ -23,6 +23,7 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QStyle>
 #include <QTimer>
@@ -82,6 +83,8 @@ Tkvr01::Tkvr01(AppContext& context, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::Tkvr01), m_context(context), m_logFileName(InitialLogFileName)
 {
     ui->setupUi(this);
+    // The program's title on the task bar (the icon name of the main window).
+    setWindowIconText(QStringLiteral("KV-10"));
     ui->tl_precist->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
 
     // Menu commands show their errors in the error box right here, so no exception has
@@ -412,10 +415,11 @@ void Tkvr01::mn_ulozitClick()
     const QString chosen = m_context.prompts().saveFile(request);
     if (chosen.isEmpty())
         return;
-    // A failed write throws before the name, the path panel and the check mark change.
-    m_logBuffer.writeToFile(chosen);
+    // The confirmed name is the log file's name from now on, periodic writes included; a
+    // failed write throws before the path panel and the check mark change.
     m_logFileName = chosen;
-    ui->pa_path->setText(QFileInfo(chosen).absoluteFilePath());
+    m_logBuffer.writeToFile(chosen);
+    ui->pa_path->setText(QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath()));
     ui->mn_novy->setChecked(true);
 }
 

@@ -45,6 +45,9 @@ QString runFileDialog(const FileDialogRequest& request, QFileDialog::AcceptMode 
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    // The file types read as their names alone ("Textový soubor [*.txt]"), without the
+    // patterns repeated behind them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -18,8 +18,6 @@
 int main(int argc, char** argv)
 {
     Kv10Application app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kv10"));
-    QApplication::setApplicationDisplayName(QStringLiteral("KV-10"));
     QApplication::setWindowIcon(QIcon(programPicture(64)));
     app.loadCzechTranslations();
 

@@ -23,6 +23,7 @@ using namespace kv10::test;
 class TestAppShell : public QObject {
     Q_OBJECT
 private slots:
+    void captionsAreNotExtendedWithTheProgramName();
     void errorsFromHandlersAreShownAndProgramGoesOn();
     void standardButtonsReadCzech();
     void messageBoxShowsIconButtonsAndAnswer_data();
@@ -48,6 +49,14 @@ void TestAppShell::onModal(Act act)
         }
     });
     m_modalWatch.start();
+}
+
+void TestAppShell::captionsAreNotExtendedWithTheProgramName()
+{
+    // A display name of its own would be appended to every window and message-box caption
+    // by the platform ("CHYBA - KV-10").
+    QCOMPARE(QCoreApplication::applicationName(), QString("kv10"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 void TestAppShell::errorsFromHandlersAreShownAndProgramGoesOn()
@@ -141,11 +150,13 @@ void TestAppShell::saveDialogHasTitleAndReturnsChosenPath()
 {
     QTemporaryDir dir;
     QString title;
+    bool filterNamesOnly = false;
     onModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         if (!dialog)
             return;
         title = dialog->windowTitle();
+        filterNamesOnly = dialog->testOption(QFileDialog::HideNameFilterDetails);
         dialog->selectFile(QDir(dir.path()).filePath("zaznam"));
         static_cast<QDialog*>(dialog)->accept();   // as the "Save" button does
     });
@@ -157,6 +168,7 @@ void TestAppShell::saveDialogHasTitleAndReturnsChosenPath()
     request.defaultSuffix = "TXT";
     const QString chosen = prompts.saveFile(request);
     QCOMPARE(title, QString("Uložit jako"));
+    QVERIFY(filterNamesOnly);
     QCOMPARE(chosen, QDir(dir.path()).filePath("zaznam.TXT"));
 }
 

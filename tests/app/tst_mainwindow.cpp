@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 #include <memory>
 
@@ -69,6 +70,7 @@ private slots:
     void penColourTakesChosenColour();
     void unwritableSettingsAreReportedOnceAndWindowCloses();
     void portThatCannotOpenIsReportedAndStartupGoesOn();
+    void aboutBoxIsCentredOnTheScreen();
 
 private:
     struct Rig {
@@ -114,6 +116,8 @@ void TestMainWindow::firstStartShowsDefaultsAndCreatesNineWindows()
     Tkvr01& w = rig->context->kvr01();
     QCOMPARE(w.pos(), QPoint(192, 107));
     QCOMPARE(w.size(), QSize(718, 523));
+    QCOMPARE(w.windowTitle(), QString("KORVIN 10"));
+    QCOMPARE(w.windowIconText(), QString("KV-10"));
     QCOMPARE(w.PenColour, StoredRed);
     QCOMPARE(w.GridBackColour, StoredButtonFace);
     QCOMPARE(w.BorderColour, StoredButtonFace);
@@ -151,6 +155,11 @@ void TestMainWindow::firstStartShowsDefaultsAndCreatesNineWindows()
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
     QCOMPARE(qobject_cast<QLabel*>(c.AboutBox().findChild<QLabel*>("Label5"))->text(), QString("Verze 1.1.0.0"));
+
+    // The designed size holds once shown: the panels fit in it.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.size(), QSize(718, 523));
 }
 
 void TestMainWindow::storedValuesAreReadAndWrittenBack_data()
@@ -262,7 +271,8 @@ void TestMainWindow::failedSaveKeepsFlagAndPath()
     QVERIFY_THROWS_EXCEPTION(AppError, w.mn_ulozitClick());
     QVERIFY(!w.logFileChosen());
     QCOMPARE(text(w, "pa_path"), QString("c:"));
-    QCOMPARE(w.logFileName(), QString("Záznam KORVIN10"));
+    // The name confirmed in the dialog is the log file's name all the same.
+    QCOMPARE(w.logFileName(), QString("/nonexistent/folder/log.txt"));
 
     // From the menu the error lands in the error box.
     rig->prompts.records.clear();
@@ -328,6 +338,20 @@ void TestMainWindow::portThatCannotOpenIsReportedAndStartupGoesOn()
     QCOMPARE(rig->context->port().ComNumber(), 0);
     QVERIFY(!rig->context->port().transport().isOpen());
     QCOMPARE(rig->context->load_form().objectName(), QString("load_form"));
+}
+
+void TestMainWindow::aboutBoxIsCentredOnTheScreen()
+{
+    auto rig = start();
+    Tkvr01& w = rig->context->kvr01();
+    w.move(0, 0);
+    w.show();
+    TAboutBox& box = rig->context->AboutBox();
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QPoint offCentre = box.geometry().center() - w.screen()->availableGeometry().center();
+    box.hide();
+    QVERIFY2(offCentre.manhattanLength() <= 4, qPrintable(QString("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
 }
 
 QTEST_MAIN(TestMainWindow)

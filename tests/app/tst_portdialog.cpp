@@ -10,6 +10,7 @@
 #include "Telegram.h"
 #include "Unitport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,6 +46,8 @@ private slots:
     void stornoWithNoKeepsChangesAndAsksNoMore();
     void stornoWithoutChangesAsksNothing();
     void escapePressesStorno();
+    void enterPressesFocusedButtonElseOk();
+    void addressTableTakesNoInput();
     void missingDeviceIsReportedAndLeavesNoPort();
     void devicePathCanBeChangedAndIsStored();
     void stornoRestoresDevicePath();
@@ -214,6 +217,48 @@ void TestPortDialog::escapePressesStorno()
     QCOMPARE(rig->prompts.records.size(), 1);
     QCOMPARE(rig->link.SA(), uint8_t(0));
     QVERIFY(!rig->port->isVisible());
+}
+
+void TestPortDialog::enterPressesFocusedButtonElseOk()
+{
+    auto rig = create();
+    FakeTransport fake;
+    rig->link.setTransport(&fake);
+    rig->port->show();
+    QApplication::setActiveWindow(rig->port.get());
+    QVERIFY(QTest::qWaitForWindowActive(rig->port.get()));
+
+    // On a focused button Enter presses that button.
+    rig->button("tl_najit")->setFocus();
+    QTest::keyClick(rig->button("tl_najit"), Qt::Key_Return);
+    QVERIFY(rig->port->searching());
+    QVERIFY(rig->port->isVisible());
+    rig->button("tl_prerusit")->setFocus();
+    QTest::keyClick(rig->button("tl_prerusit"), Qt::Key_Return);
+    QVERIFY(!rig->port->searching());
+    QVERIFY(rig->port->isVisible());
+
+    // Elsewhere it presses "OK".
+    rig->combo("cb_da")->setFocus();
+    QTest::keyClick(rig->combo("cb_da"), Qt::Key_Return);
+    QVERIFY(!rig->port->isVisible());
+    QCOMPARE(rig->port->result(), int(QDialog::Accepted));
+    rig->link.setTransport(&rig->port->transport());
+}
+
+void TestPortDialog::addressTableTakesNoInput()
+{
+    auto rig = create();
+    rig->port->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig->port.get()));
+    QTableWidget* grid = rig->grid();
+    QCOMPARE(grid->focusPolicy(), Qt::NoFocus);
+    grid->setCurrentCell(0, 0);
+    const QRect cell = grid->visualRect(grid->model()->index(2, 5));
+    // Through the window, so the click lands where a user's would.
+    QTest::mouseClick(rig->port->windowHandle(), Qt::LeftButton, {}, grid->viewport()->mapTo(rig->port.get(), cell.center()));
+    QCOMPARE(grid->currentRow(), 0);
+    QCOMPARE(grid->currentColumn(), 0);
 }
 
 void TestPortDialog::missingDeviceIsReportedAndLeavesNoPort()

@@ -392,6 +392,18 @@ void TestLiveWidgets::chartDialogEnterKey()
     QCOMPARE(prompts.messages().last().caption, QStringLiteral("CHYBA"));
     QCOMPARE(edit->text(), QStringLiteral("0"));
     QCOMPARE(dialog.focusWidget(), edit);
+
+    // Enter on a check box does nothing (no default button); on the focused "OK" it presses it.
+    edit->setText(QStringLiteral("50"));
+    child<QCheckBox>(dialog, "check_3D")->setFocus();
+    QTest::keyClick(child<QCheckBox>(dialog, "check_3D"), Qt::Key_Return);
+    QVERIFY(dialog.isVisible());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(dialog.focusWidget(), child<QPushButton>(dialog, "tl_ok"));
+    QTest::keyClick(child<QPushButton>(dialog, "tl_ok"), Qt::Key_Return);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.chartLength(), 50);
 }
 
 void TestLiveWidgets::chartDialogEscapeCancels()
@@ -521,6 +533,13 @@ void TestLiveWidgets::recordSpeedEnterKey()
     QCOMPARE(prompts.messages().last().text, QStringLiteral("Je nutné zadávat pouze číslice"));
     QCOMPARE(file->text(), QStringLiteral("1"));
     QCOMPARE(dialog.focusWidget(), file);
+
+    // Enter on the focused "Storno" presses "Storno", not "OK".
+    auto* cancel = child<QPushButton>(dialog, "tl_cancel");
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Enter);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 
 void TestLiveWidgets::recordSpeedStornoRejects()

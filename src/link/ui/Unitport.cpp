@@ -66,6 +66,9 @@ Tport::Tport(IntegerSettings& settings, TelegramLink& link, Prompts& prompts, QW
     ui->cb_sa->setMaxVisibleItems(16);
 
     QTableWidget* grid = ui->str_tab;
+    // The grid only shows the search; it takes no input.
+    grid->setFocusPolicy(Qt::NoFocus);
+    grid->setAttribute(Qt::WA_TransparentForMouseEvents);
     // "126" has to fit a 26 x 16 cell.
     QFont cellFont = grid->font();
     cellFont.setPixelSize(11);
