@@ -22,8 +22,8 @@ using kv10::sim::SimulatorOptions;
 namespace {
 
 constexpr int BitsPerByte = 11;
-constexpr int ReadRequestBytes = 14;
-constexpr int AnswerOverhead = 9;
+constexpr int AnswerOverhead = VariableFrameOverhead + MinVariableLength;
+constexpr int ReadRequestBytes = AnswerOverhead + BlockHeaderSize;
 constexpr int RecordAnswerBytes = 64 + AnswerOverhead;
 constexpr double RecordAnswerWaitMs = 270;
 constexpr double RecordPauseMs = 300;

@@ -3,7 +3,6 @@
 // Optional arguments: the number of lines (default 1 000 000) and the output folder (default /tmp).
 #include "LiveFormat.h"
 #include "LogBuffer.h"
-#include "NumberText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <string>
 #include <vector>
 
 namespace {

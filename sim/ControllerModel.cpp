@@ -30,6 +30,19 @@ QByteArray latin1Text(const QString& text, int maxBytes)
     return text.toLatin1().left(maxBytes);
 }
 
+// The header of a read or write request: command, table, n, address high, address low.
+struct BlockHeader {
+    int table;
+    int count;
+    int address;
+};
+
+BlockHeader blockOf(const Frame& request)
+{
+    const auto* d = reinterpret_cast<const uint8_t*>(request.data.constData());
+    return {d[1], d[2], d[3] << 8 | d[4]};
+}
+
 } // namespace
 
 RequestKind classifyRequest(const Frame& frame)
@@ -272,7 +285,7 @@ ControllerModel::Place ControllerModel::placeOf(int wireTable, int address, int 
     switch (wireTable) {
     case TableComp:
         // The setpoint and the block of start values both begin at address 0.
-        return {address + count <= 4 ? Region::Comp : Region::StartValues, TableComp, 0};
+        return {address + count <= TableLengths[TableComp] ? Region::Fields : Region::StartValues, TableComp, 0};
     case TableLive: return {Region::Live, TableLive, 0};
     case TableRecd: return address == 0 ? Place{Region::RecordHead, TableRecd, 0} : Place{Region::Record, TableRecd, 1};
     case Table13: return {Region::Table13, Table13, 0};
@@ -294,24 +307,19 @@ QByteArray ControllerModel::regionBytes(const Place& place, uint8_t askedAddress
         return reinterpret_cast<uint8_t*>(bytes.data());
     };
     switch (place.region) {
-    case Region::Comp:
-        encodeFields(tableInfo(TableComp), m_image, buffer(4));
-        break;
     case Region::StartValues: {
         uint8_t* at = buffer(StartValueBytes);
         for (float v : m_image.startValue)
             at += PutFloat(at, v);
         break;
     }
-    case Region::Fields: {
+    case Region::Fields:
+    case Region::Live: {
         ControllerImage shown = m_image;
         shown.add.adresa = askedAddress;    // every station reports the address it was asked at
         encodeFields(tableInfo(place.table), shown, buffer(TableLengths[place.table]));
         break;
     }
-    case Region::Live:
-        encodeFields(tableInfo(TableLive), m_image, buffer(TableLengths[TableLive]));
-        break;
     case Region::RecordHead:
         buffer(TableLengths[TableRecd])[0] = m_image.recd.pos;
         break;
@@ -348,9 +356,6 @@ bool ControllerModel::storeRegion(const Place& place, const QByteArray& bytes, u
 {
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.constData());
     switch (place.region) {
-    case Region::Comp:
-        decodeFields(tableInfo(TableComp), in, m_image);
-        return true;
     case Region::StartValues:
         for (float& v : m_image.startValue)
             in += GetFloat(in, v);
@@ -409,10 +414,7 @@ QByteArray ControllerModel::readAnswer(const Frame& request)
 {
     if (request.data.size() != BlockHeaderSize)
         return ack(request, false);
-    const auto* d = reinterpret_cast<const uint8_t*>(request.data.constData());
-    const int table = d[1];
-    const int count = d[2];
-    const int address = d[3] << 8 | d[4];
+    const auto [table, count, address] = blockOf(request);
     const Place place = placeOf(table, address, count);
     if (place.region == Region::None || count > MaxDataBytes || address < place.base)
         return ack(request, false);
@@ -430,10 +432,7 @@ QByteArray ControllerModel::writeAnswer(const Frame& request)
 {
     if (request.data.size() < BlockHeaderSize)
         return ack(request, false);
-    const auto* d = reinterpret_cast<const uint8_t*>(request.data.constData());
-    const int table = d[1];
-    const int count = d[2];
-    const int address = d[3] << 8 | d[4];
+    const auto [table, count, address] = blockOf(request);
     if (request.data.size() != BlockHeaderSize + count)
         return ack(request, false);
     const Place place = placeOf(table, address, count);

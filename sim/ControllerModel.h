@@ -39,15 +39,11 @@ public:
     bool answersAt(uint8_t address) const;
 
     void setDeviceTexts(const QString& type, const QString& version);
-    QString deviceType() const { return m_deviceType; }
-    QString deviceVersion() const { return m_deviceVersion; }
     void setForeign(bool foreign, const ForeignIdentity& identity = {});
-    bool isForeign() const { return m_foreign; }
 
     // Runs the process and the record up to `seconds` (a monotonic time).
     void advanceTo(double seconds);
     void setLiveRunning(bool running) { m_liveRunning = running; }
-    bool liveRunning() const { return m_liveRunning; }
     void setSensorFault(bool fault);
 
     // The answer to a request addressed to this controller; empty when it stays silent.
@@ -57,10 +53,10 @@ public:
     const ControllerImage& image() const { return m_image; }
 
 private:
-    enum class Region { Comp, StartValues, Fields, Live, RecordHead, Record, Table13, SegmentSetpoints, SegmentTimes, None };
+    enum class Region { StartValues, Fields, Live, RecordHead, Record, Table13, SegmentSetpoints, SegmentTimes, None };
     struct Place {
         Region region = Region::None;
-        int table = 0;      // catalogue table for Region::Fields
+        int table = 0;      // catalogue table for Region::Fields and Region::Live
         int base = 0;       // table address of the region's first byte
     };
 

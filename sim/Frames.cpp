@@ -1,35 +1,6 @@
 #include "Frames.h"
 
-#include <algorithm>
-
 namespace kv10::sim {
-
-namespace {
-constexpr int MaxVariableLength = 249;
-
-uint8_t* bytesOf(QByteArray& frame)
-{
-    return reinterpret_cast<uint8_t*>(frame.data());
-}
-} // namespace
-
-QByteArray dataFrame(uint8_t da, uint8_t sa, uint8_t fc, const QByteArray& dataUnit)
-{
-    Q_ASSERT(dataUnit.size() <= MaxVariableLength - MinVariableLength);
-    const auto length = uint8_t(dataUnit.size() + MinVariableLength);
-    QByteArray frame(length + VariableFrameOverhead, '\0');
-    putVariableHeader(bytesOf(frame), length, da, sa, fc);
-    std::copy_n(dataUnit.constData(), length - MinVariableLength, frame.begin() + DataUnitOffset);
-    putVariableTrailer(bytesOf(frame), length);
-    return frame;
-}
-
-QByteArray shortFrame(uint8_t da, uint8_t sa, uint8_t fc)
-{
-    QByteArray frame(ShortFrameSize, '\0');
-    putShortFrame(bytesOf(frame), da, sa, fc);
-    return frame;
-}
 
 void FrameParser::feed(const char* bytes, int count)
 {

@@ -1,6 +1,6 @@
 #pragma once
-// The controller's view of the bus: requests parsed out of the byte stream, and the frames
-// it answers with.
+// The controller's view of the bus: requests parsed out of the byte stream. Its answers are
+// built with dataFrame and shortFrame of the frame format.
 #include "Protocol.h"
 
 #include <QByteArray>
@@ -17,9 +17,6 @@ struct Frame {
     QByteArray data;    // the data unit (empty for a short frame)
     QByteArray raw;     // the whole frame as received
 };
-
-QByteArray dataFrame(uint8_t da, uint8_t sa, uint8_t fc, const QByteArray& dataUnit);
-QByteArray shortFrame(uint8_t da, uint8_t sa, uint8_t fc);
 
 // Cuts requests out of a byte stream. Bytes that cannot start a frame are skipped one at a
 // time, so the parser falls back into step after garbage; frames with a wrong checksum are

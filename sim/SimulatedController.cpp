@@ -1,10 +1,8 @@
 #include "SimulatedController.h"
 
-#include "TableCodec.h"
-#include "Telegram.h"
-
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <QTime>
 
 #include <algorithm>
@@ -416,7 +414,6 @@ void SimulatedController::setDeviceTexts(const QString& type, const QString& ver
 void SimulatedController::setForeign(bool foreign)
 {
     std::lock_guard lock(m_mutex);
-    m_options.foreign = foreign;
     m_model.setForeign(foreign, m_options.foreignIdentity);
 }
 

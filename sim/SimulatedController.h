@@ -63,7 +63,6 @@ public:
     bool isRunning() const { return m_thread.joinable(); }
 
     QString slavePath() const { return m_slavePath; }
-    QString linkPath() const { return m_options.linkPath; }
 
     // Configuration.
     void setAddresses(std::vector<uint8_t> addresses);

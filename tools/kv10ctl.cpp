@@ -30,6 +30,11 @@ enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPort = 3, ExitInt
 constexpr double MaxPollIntervalSeconds = 86400;
 constexpr int StopCheckMs = 50;
 
+// A program travels as three blocks: start values, segment setpoints, segment times (by kind).
+constexpr int ProgramBlockKinds = 3;
+constexpr int ProgramBlockTables[ProgramBlockKinds] = {TableComp, TableSegsp, TableSegti};
+constexpr int ProgramBlockPauseMs = 100;    // between two written blocks
+
 const char* const HelpText = R"(Usage: kv10ctl [options] COMMAND [arguments]
 
 Talks to one KORVIN 10 controller over a serial line.
@@ -211,7 +216,7 @@ QString programKey(const char* prefix, int segment)
 
 class Tool {
 public:
-    Tool(TelegramLink& link, ControllerImage& image) : m_link(link), m_image(image) {}
+    explicit Tool(TelegramLink& link) : m_link(link), m_image(link.image()) {}
 
     int run(const QString& command, const QStringList& args);
 
@@ -227,6 +232,7 @@ private:
     int poll(const QStringList& args);
 
     bool readProgram(int program);
+    bool writeProgram(int program);
     void printTable(const TableInfo& table);
     int exchangeFailed(const QString& what)
     {
@@ -240,7 +246,7 @@ private:
     }
 
     TelegramLink& m_link;
-    ControllerImage& m_image;
+    ControllerImage& m_image;   // the link's image
 };
 
 int Tool::run(const QString& command, const QStringList& args)
@@ -368,8 +374,22 @@ int Tool::eeprom()
 
 bool Tool::readProgram(int program)
 {
-    return m_link.ReadProgramBlock(0, program, TableComp) && m_link.ReadProgramBlock(1, program, TableSegsp)
-        && m_link.ReadProgramBlock(2, program, TableSegti);
+    for (int kind = 0; kind < ProgramBlockKinds; ++kind) {
+        if (!m_link.ReadProgramBlock(kind, program, ProgramBlockTables[kind]))
+            return false;
+    }
+    return true;
+}
+
+bool Tool::writeProgram(int program)
+{
+    for (int kind = 0; kind < ProgramBlockKinds; ++kind) {
+        if (kind > 0)
+            sleepWaiter().waitMs(ProgramBlockPauseMs);
+        if (!m_link.WriteProgramBlock(kind, program, ProgramBlockTables[kind]))
+            return false;
+    }
+    return true;
 }
 
 int Tool::program(const QStringList& args)
@@ -408,11 +428,7 @@ int Tool::program(const QStringList& args)
             else
                 m_image.segmentTime[p][key.mid(2).toInt()] = int32_t(value);
         }
-        Waiter& waiter = sleepWaiter();
-        const bool written = m_link.WriteProgramBlock(0, p, TableComp) && (waiter.waitMs(100), true)
-            && m_link.WriteProgramBlock(1, p, TableSegsp) && (waiter.waitMs(100), true)
-            && m_link.WriteProgramBlock(2, p, TableSegti);
-        if (!written)
+        if (!writeProgram(p))
             return exchangeFailed(QStringLiteral("writing program %1 failed").arg(p));
     } else if (!readProgram(p)) {
         return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
@@ -565,7 +581,7 @@ int main(int argc, char** argv)
         });
 
     const QString command = args.takeFirst();
-    const int status = Tool(link, image).run(command, args);
+    const int status = Tool(link).run(command, args);
     port.ClosePort();
     return status;
 }

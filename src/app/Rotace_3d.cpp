@@ -4,6 +4,7 @@
 
 #include "EditChecks.h"
 #include "NumberText.h"
+#include "StoredColour.h"
 #include "TrendChart.h"
 
 #include <QKeyEvent>
@@ -37,8 +38,8 @@ void Trotace3D::preset(const kv10::ChartSettings& fields)
 {
     const QSignalBlocker blockBar(ui->bar_3D);
     ui->check_3D->setChecked(fields.view3D);
-    paintSwatch(ui->pa_barva_mriz, fields.backWallColour);
-    paintSwatch(ui->pa_barva_okraj, fields.panelColour);
+    fillPanel(*ui->pa_barva_mriz, fields.backWallColour);
+    fillPanel(*ui->pa_barva_okraj, fields.panelColour);
     ui->bar_3D->setValue(fields.depthPercent);
     ui->ed_poc_mer->setText(QString::number(fields.chartLength));
 }
@@ -94,7 +95,7 @@ std::optional<QColor> Trotace3D::chooseSwatchColour(QWidget* swatch)
     if (!rgb)
         return std::nullopt;
     const QColor colour = QColor::fromRgb(*rgb);
-    paintSwatch(swatch, colour);
+    fillPanel(*swatch, colour);
     return colour;
 }
 
@@ -157,11 +158,4 @@ bool Trotace3D::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void Trotace3D::paintSwatch(QWidget* swatch, const QColor& colour)
-{
-    QPalette palette = swatch->palette();
-    palette.setColor(QPalette::Window, colour);
-    swatch->setPalette(palette);
 }

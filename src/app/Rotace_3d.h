@@ -61,7 +61,6 @@ private:
     void ed_poc_merKeyPress();
     bool parseNumber();
     bool checkRange();
-    static void paintSwatch(QWidget* swatch, const QColor& colour);
     // Asks for a colour starting from the swatch's and paints the swatch with the choice;
     // nullopt when cancelled (or with no prompts).
     std::optional<QColor> chooseSwatchColour(QWidget* swatch);

@@ -1,9 +1,10 @@
 #include "SettingsStore.h"
 
+#include "NumberText.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
-#include <limits>
 
 namespace {
 
@@ -40,36 +41,24 @@ SettingsStore::~SettingsStore() = default;
 
 std::optional<int> SettingsStore::parseDecimal(const QString& text)
 {
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
-    }
-    if (i == text.size())
+    // Unlike an edit field, a stored value has no blanks around its digits.
+    if (text.trimmed().size() != text.size())
         return std::nullopt;
-    qint64 magnitude = 0;
-    constexpr qint64 limit = qint64(std::numeric_limits<int>::max()) + 1;
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-        magnitude = magnitude * 10 + (c.unicode() - '0');
-        if (magnitude > limit)
-            return std::nullopt;
-    }
-    const qint64 value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<int>::max())
+    return kv10::parseInteger(text);
+}
+
+std::optional<QString> SettingsStore::storedText(const QString& section, const QString& key) const
+{
+    const QVariant stored = m_settings->value(keyPath(section, key));
+    if (!stored.isValid() || stored.typeId() != QMetaType::QString)
         return std::nullopt;
-    return static_cast<int>(value);
+    return stored.toString();
 }
 
 int SettingsStore::readInteger(const QString& section, const QString& key, int defaultValue)
 {
-    const QVariant stored = m_settings->value(keyPath(section, key));
-    if (!stored.isValid() || stored.typeId() != QMetaType::QString)
-        return defaultValue;
-    return parseDecimal(stored.toString()).value_or(defaultValue);
+    const auto text = storedText(section, key);
+    return text ? parseDecimal(*text).value_or(defaultValue) : defaultValue;
 }
 
 void SettingsStore::writeInteger(const QString& section, const QString& key, int value)
@@ -79,10 +68,7 @@ void SettingsStore::writeInteger(const QString& section, const QString& key, int
 
 QString SettingsStore::readText(const QString& section, const QString& key, const QString& defaultValue)
 {
-    const QVariant stored = m_settings->value(keyPath(section, key));
-    if (!stored.isValid() || stored.typeId() != QMetaType::QString)
-        return defaultValue;
-    return stored.toString();
+    return storedText(section, key).value_or(defaultValue);
 }
 
 void SettingsStore::writeText(const QString& section, const QString& key, const QString& value)

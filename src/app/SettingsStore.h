@@ -30,5 +30,8 @@ public:
     static std::optional<int> parseDecimal(const QString& text);
 
 private:
+    // The value as text; nullopt when missing or not stored as text.
+    std::optional<QString> storedText(const QString& section, const QString& key) const;
+
     std::unique_ptr<QSettings> m_settings;
 };

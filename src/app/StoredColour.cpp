@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QWidget>
 
 namespace kv10 {
 
@@ -47,9 +48,12 @@ qint32 storedFromRgb(quint32 rgb)
     return storedFromColour(QColor::fromRgb(QRgb(rgb)));
 }
 
-quint32 rgbFromStored(qint32 value)
+void fillPanel(QWidget& panel, const QColor& colour)
 {
-    return colourFromStored(value).rgb() & 0xFFFFFFu;
+    QPalette palette = panel.palette();
+    palette.setColor(QPalette::Window, colour);
+    panel.setPalette(palette);
+    panel.setAutoFillBackground(true);
 }
 
 } // namespace kv10

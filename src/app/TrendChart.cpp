@@ -545,7 +545,7 @@ void TrendChart::drawLegend(QPainter& painter, const Plot& plot) const
         const int index = m_count - 1 - r;
         const int y = box.top() + Margin + r * rowHeight;
         const QRect swatch(box.left() + Margin, y + (rowHeight - LegendSwatch) / 2, LegendSwatch, LegendSwatch);
-        painter.fillRect(swatch, QColor::fromRgb(colourAtX(pointX(index))));
+        painter.fillRect(swatch, pointColour(index));
         painter.setPen(frame);
         painter.drawRect(swatch);
         painter.setPen(palette().color(QPalette::Text));

@@ -56,14 +56,6 @@ qint32 keptStoredColour(qint32 stored, const QColor& colour)
     return colourFromStored(stored) == colour ? stored : storedFromColour(colour);
 }
 
-void setPanelColour(QWidget* panel, const QColor& colour)
-{
-    QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, colour);
-    panel->setPalette(palette);
-    panel->setAutoFillBackground(true);
-}
-
 // Stops the poll timer for the life of a question and its save dialog, and starts it again
 // however the handler ends (an error box included).
 class TimerPause {
@@ -168,10 +160,6 @@ void Tkvr01::FormCreate()
     showRates();
 
     applyChartLook();
-
-    SampleCounter = 0;
-    FileCounter = 0;
-    PointCounter = 0;
 }
 
 void Tkvr01::FormClose()
@@ -213,11 +201,17 @@ void Tkvr01::showRates()
     ui->pa_jednotky->setText(RecordUnit == 1 ? QStringLiteral("s") : QStringLiteral("min"));
 }
 
+void Tkvr01::showPenColour()
+{
+    const QColor pen = colourFromStored(PenColour);
+    fillPanel(*ui->pa_barva_pera, pen);
+    ui->Chart1->setPenColour(pen);
+}
+
 void Tkvr01::applyChartLook()
 {
-    setPanelColour(ui->pa_barva_pera, colourFromStored(PenColour));
+    showPenColour();
     TrendChart& chart = *ui->Chart1;
-    chart.setPenColour(colourFromStored(PenColour));
     chart.setPanelColour(colourFromStored(BorderColour));
     chart.setBackWallColour(colourFromStored(GridBackColour));
     chart.setDepthPercent(RotationPercent);
@@ -230,10 +224,14 @@ TrendChart& Tkvr01::chart()
     return *ui->Chart1;
 }
 
+qint64 Tkvr01::PointCounter() const
+{
+    return ui->Chart1->pointCounter();
+}
+
 void Tkvr01::AddChartPoint(double value)
 {
     ui->Chart1->addPoint(value);
-    PointCounter = int(ui->Chart1->pointCounter());
 }
 
 // --- live display and poll cycle -------------------------------------------------------------
@@ -242,7 +240,7 @@ void Tkvr01::showRelayLamps(const std::array<bool, 4>& lit)
 {
     QLabel* const lamps[] = {ui->pa_re1, ui->pa_re2, ui->pa_re3, ui->pa_re4};
     for (int i = 0; i < 4; ++i) {
-        setPanelColour(lamps[i], lit[i] ? LampLit : buttonFace());
+        fillPanel(*lamps[i], lit[i] ? LampLit : buttonFace());
         lamps[i]->setAccessibleDescription(lit[i] ? QStringLiteral("sepnuto") : QStringLiteral("vypnuto"));
     }
 }
@@ -255,7 +253,7 @@ void Tkvr01::showLiveValues(const LiveDisplay& values)
     ui->lb_yout->setText(values.output);
     ui->lb_ts->setText(values.terminal);
     showRelayLamps(values.relays);
-    setPanelColour(ui->pa_porucha, values.fault ? FaultRed : buttonFace());
+    fillPanel(*ui->pa_porucha, values.fault ? FaultRed : buttonFace());
     ui->pa_porucha->setText(values.faultCaption);
 }
 
@@ -370,10 +368,8 @@ void Tkvr01::check_demoClick()
     // The two boxes keep their ticks; they only stop counting while the demo runs.
     ui->check_zapis->setEnabled(!demo);
     ui->check_auto->setEnabled(!demo);
-    if (demo && askClearData()) {
+    if (demo && askClearData())
         ui->Chart1->clear();
-        PointCounter = 0;
-    }
 }
 
 bool Tkvr01::logFileChosen() const
@@ -390,7 +386,6 @@ void Tkvr01::StartNewLog()
     ui->Chart1->clear();
     SampleCounter = 0;
     FileCounter = 0;
-    PointCounter = 0;
 }
 
 void Tkvr01::mn_novyClick()
@@ -501,7 +496,6 @@ void Tkvr01::tl_barva_peraClick()
     // Not preset with the current pen; later points take the new colour.
     if (const auto rgb = m_context.prompts().chooseColour(0x000000, this)) {
         PenColour = storedFromRgb(*rgb);
-        setPanelColour(ui->pa_barva_pera, colourFromStored(PenColour));
-        ui->Chart1->setPenColour(colourFromStored(PenColour));
+        showPenColour();
     }
 }

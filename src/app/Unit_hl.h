@@ -39,7 +39,11 @@ public:
     int RecordPeriod = 1;
     int RecordUnit = 1;
     int FilePeriod = 15;
-    int PointCounter = 0;
+
+    // The running X of the chart, kept by the chart itself: 0 at start-up and after each clear.
+    qint64 PointCounter() const;
+    // Seconds counted towards the next sample and the next file write; the last clock second
+    // handled.
     int SampleCounter = 0;
     int FileCounter = 0;
     qint16 LastSecond = 0;
@@ -57,7 +61,7 @@ public:
     void check_zapisClick();
     void check_demoClick();
 
-    // Appends one point in the pen colour; PointCounter follows the chart's X.
+    // Appends one point in the pen colour.
     void AddChartPoint(double value);
     kv10::TrendChart& chart();
 
@@ -100,6 +104,8 @@ private:
     void showLiveValues(const kv10::LiveDisplay& values);
     void showDemoValues(const kv10::DemoValues& values);
     void showRelayLamps(const std::array<bool, 4>& lit);
+    // The pen swatch and the chart's pen from PenColour.
+    void showPenColour();
     bool askClearData();
 
     Ui::Tkvr01* ui;

@@ -8,6 +8,9 @@
 
 namespace kv10 {
 
+namespace {
+
+// The Czech text of a failed write of `path` with the system's reason.
 QString fileWriteErrorText(const QString& path, const QString& reason)
 {
     QString text = QStringLiteral("Nelze zapsat soubor %1.").arg(QDir::toNativeSeparators(path));
@@ -15,6 +18,8 @@ QString fileWriteErrorText(const QString& path, const QString& reason)
         text += QLatin1Char('\n') + reason;
     return text;
 }
+
+} // namespace
 
 bool writeFully(QIODevice& device, QByteArrayView data)
 {

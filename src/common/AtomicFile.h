@@ -19,7 +19,4 @@ void writeFileAtomically(const QString& path, const std::function<bool(QIODevice
 // Writes all of `data`, going on after a short write; false when the device refused.
 bool writeFully(QIODevice& device, QByteArrayView data);
 
-// The Czech text of a failed write of `path` with the system's reason.
-QString fileWriteErrorText(const QString& path, const QString& reason);
-
 } // namespace kv10

@@ -54,7 +54,7 @@ char encodeChar(char16_t c)
         return b ? static_cast<char>(b) : '?';
     }
     for (int i = 0; i < 128; ++i)
-        if (UpperHalf[i] == c && c != Undefined)
+        if (UpperHalf[i] == c)
             return static_cast<char>(0x80 + i);
     return '?';
 }

@@ -3,6 +3,8 @@
 //   variable frame  68 L L 68 DA SA FC data FCS 16   (L counts DA SA FC data)
 //   short frame     10 DA SA FC FCS 16
 // FCS is the 8-bit sum of the bytes it covers: offsets 4 to L + 3, or 1 to 3.
+#include <QByteArray>
+#include <algorithm>
 #include <cstdint>
 
 namespace kv10 {
@@ -33,6 +35,7 @@ constexpr uint8_t CmdStoreEeprom = 0x06;
 constexpr int ShortFrameSize = 6;
 constexpr int VariableFrameOverhead = 6;     // 68 L L 68 before the L bytes, FCS 16 after them
 constexpr int MinVariableLength = 3;         // DA SA FC without data
+constexpr int MaxVariableLength = 249;       // the whole frame still fits a 255-byte read
 constexpr int DataUnitOffset = 7;            // the first byte after FC
 constexpr int BlockHeaderSize = 5;           // command, table, n, address high, address low
 constexpr int BlockDataOffset = DataUnitOffset + BlockHeaderSize;
@@ -73,6 +76,26 @@ constexpr void putShortFrame(uint8_t* frame, uint8_t da, uint8_t sa, uint8_t fc)
     frame[3] = fc;
     frame[4] = frameChecksum(frame + 1, 3);
     frame[5] = EndDelimiter;
+}
+
+// Whole frames as byte arrays: the simulated controller's answers and scripted test traffic.
+inline QByteArray dataFrame(uint8_t da, uint8_t sa, uint8_t fc, const QByteArray& dataUnit)
+{
+    Q_ASSERT(dataUnit.size() <= MaxVariableLength - MinVariableLength);
+    const auto length = uint8_t(dataUnit.size() + MinVariableLength);
+    QByteArray frame(length + VariableFrameOverhead, '\0');
+    auto* bytes = reinterpret_cast<uint8_t*>(frame.data());
+    putVariableHeader(bytes, length, da, sa, fc);
+    std::copy_n(dataUnit.constData(), length - MinVariableLength, frame.begin() + DataUnitOffset);
+    putVariableTrailer(bytes, length);
+    return frame;
+}
+
+inline QByteArray shortFrame(uint8_t da, uint8_t sa, uint8_t fc)
+{
+    QByteArray frame(ShortFrameSize, '\0');
+    putShortFrame(reinterpret_cast<uint8_t*>(frame.data()), da, sa, fc);
+    return frame;
 }
 
 } // namespace kv10

@@ -27,7 +27,6 @@ public:
     void ClosePort();
 
     int baudRate() const { return m_baudRate; }
-    QString comName() const { return m_comName; }
     QString devicePath() const { return m_devicePath; }
 
     bool isOpen() const override;

@@ -17,16 +17,14 @@ namespace {
 const TableField CompFields[] = {
     KV10_FIELD("SP", Float, comp.sp),
 };
-const TableField Alarm1Fields[] = {
-    KV10_FIELD("SPLO", Float, alarm1.splo), KV10_FIELD("SPHI", Float, alarm1.sphi),
-    KV10_FIELD("HYST", Float, alarm1.hyst), KV10_FIELD("RALA", Byte, alarm1.rala),
-    KV10_FIELD("RELE", Byte, alarm1.rele),
-};
-const TableField Alarm2Fields[] = {
-    KV10_FIELD("SPLO", Float, alarm2.splo), KV10_FIELD("SPHI", Float, alarm2.sphi),
-    KV10_FIELD("HYST", Float, alarm2.hyst), KV10_FIELD("RALA", Byte, alarm2.rala),
-    KV10_FIELD("RELE", Byte, alarm2.rele),
-};
+// ALARM1 and ALARM2 share one layout over their own variables.
+#define KV10_ALARM_FIELDS(alarm)                                                        \
+    KV10_FIELD("SPLO", Float, alarm.splo), KV10_FIELD("SPHI", Float, alarm.sphi),      \
+    KV10_FIELD("HYST", Float, alarm.hyst), KV10_FIELD("RALA", Byte, alarm.rala),       \
+    KV10_FIELD("RELE", Byte, alarm.rele)
+const TableField Alarm1Fields[] = {KV10_ALARM_FIELDS(alarm1)};
+const TableField Alarm2Fields[] = {KV10_ALARM_FIELDS(alarm2)};
+#undef KV10_ALARM_FIELDS
 const TableField SensFields[] = {
     KV10_FIELD("TYPE", Byte, sens.type),  KV10_FIELD("DP", Byte, sens.dp),
     KV10_FIELD("STRS", Float, sens.strs), KV10_FIELD("ENDS", Float, sens.ends),

@@ -210,6 +210,13 @@ bool TelegramLink::sendReadRequest(int table, int dataBytes, int address)
     return finishRequest();
 }
 
+bool TelegramLink::sendCommand(uint8_t function, uint8_t command)
+{
+    beginRequest(function, CommandRequestLength);
+    m_tx[DataUnitOffset] = command;
+    return finishRequest();
+}
+
 bool TelegramLink::readExchange(int table, int dataBytes, int address, bool& answered)
 {
     answered = false;
@@ -259,9 +266,7 @@ bool TelegramLink::WriteTable(int table)
 
 bool TelegramLink::StoreToEeprom()
 {
-    beginRequest(FcSendDataAck, CommandRequestLength);
-    m_tx[DataUnitOffset] = CmdStoreEeprom;
-    finishRequest();
+    sendCommand(FcSendDataAck, CmdStoreEeprom);
     return ReceiveAck();
 }
 
@@ -279,9 +284,7 @@ bool TelegramLink::PingStation()
 
 bool TelegramLink::readIdentText(uint8_t command, std::array<char, 250>& text)
 {
-    beginRequest(FcSendRequestData, CommandRequestLength);
-    m_tx[DataUnitOffset] = command;
-    finishRequest();
+    sendCommand(FcSendRequestData, command);
     if (!ReceiveIdentAnswer())
         return false;
     // The checked frame lies inside the received bytes, so L - 3 <= 246 and a zero stays.
@@ -302,9 +305,7 @@ bool TelegramLink::ReadDeviceVersion()
 
 bool TelegramLink::ReadForeignIdent()
 {
-    beginRequest(FcSendRequestData, CommandRequestLength);
-    m_tx[DataUnitOffset] = CmdIdentify;
-    finishRequest();
+    sendCommand(FcSendRequestData, CmdIdentify);
     // No retry and no checksum check: only the announced length must have arrived.
     const bool read = readInto(ForeignIdentReadSize);
     const int length = m_rxCount >= 2 ? m_rx[1] : 0;

@@ -62,7 +62,6 @@ public:
     void setTraceSink(TraceSink sink) { m_trace = std::move(sink); }
 
     const std::array<uint8_t, TelegramBufferSize>& txBuffer() const { return m_tx; }
-    const std::array<uint8_t, TelegramBufferSize>& rxBuffer() const { return m_rx; }
     int rxCount() const { return m_rxCount; }
 
 private:
@@ -81,6 +80,7 @@ private:
     void putBlockHeader(uint8_t command, int table, int dataBytes, int address);
     bool finishRequest();
     bool sendReadRequest(int table, int dataBytes, int address);
+    bool sendCommand(uint8_t function, uint8_t command);   // data unit: the command byte alone
     // A read exchange with purge on failure; `answered` tells whether the answer's data
     // unit (from offset 7) is there to decode (false after a broadcast).
     bool readExchange(int table, int dataBytes, int address, bool& answered);

@@ -5,6 +5,7 @@
 #include "DemoData.h"
 #include "FakeTransport.h"
 #include "MemorySettings.h"
+#include "Protocol.h"
 #include "ScriptedPrompts.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -62,12 +63,7 @@ QByteArray liveAnswer(const LiveTable& live)
     image.live = live;
     uint8_t data[64];
     const int n = encodeFields(tableInfo(TableLive), image, data);
-    QByteArray body = QByteArray::fromHex("000008") + QByteArray(reinterpret_cast<const char*>(data), n);
-    uint8_t fcs = 0;
-    for (char c : body)
-        fcs = uint8_t(fcs + uint8_t(c));
-    return QByteArray::fromHex("68") + char(body.size()) + char(body.size()) + QByteArray::fromHex("68") + body
-        + char(fcs) + QByteArray::fromHex("16");
+    return dataFrame(0, 0, FcAnswerData, QByteArray(reinterpret_cast<const char*>(data), n));
 }
 
 LiveTable liveValues(float meas, uint8_t outs = 0, int32_t yout = 0, uint8_t fault = 0, float sp = 150, float ts = 21.5f)
@@ -296,12 +292,12 @@ void TestMainLive::chartKeepsLengthPlusOneAndNewLogRestartsX()
     QCOMPARE(w.chart().pointCount(), 201);
     QCOMPARE(w.chart().firstX(), 50);
     QCOMPARE(w.chart().lastX(), 250);
-    QCOMPARE(w.PointCounter, 250);
+    QCOMPARE(w.PointCounter(), 250);
 
     // "Nový soubor": a new log (the save dialog is cancelled).
     rig->action("mn_novy")->trigger();
     QCOMPARE(w.chart().pointCount(), 0);
-    QCOMPARE(w.PointCounter, 0);
+    QCOMPARE(w.PointCounter(), 0);
     QCOMPARE(w.SampleCounter, 0);
     QCOMPARE(rig->prompts.records.size(), 1);
     QCOMPARE(rig->prompts.records.first().kind, PromptRecord::SaveFile);
@@ -643,7 +639,7 @@ void TestMainLive::demoTakesPrecedenceAndGreysBoxes()
     rig->prompts.buttonAnswers << PromptButton::Yes;
     demoBox->click();
     QCOMPARE(w.chart().pointCount(), 0);
-    QCOMPARE(w.PointCounter, 0);
+    QCOMPARE(w.PointCounter(), 0);
     QCOMPARE(w.logBuffer().lineCount(), 3);
     rig->tick();
     QCOMPARE(w.chart().firstX(), 1);

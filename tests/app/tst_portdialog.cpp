@@ -5,6 +5,7 @@
 #include "AppError.h"
 #include "FakeTransport.h"
 #include "MemorySettings.h"
+#include "Protocol.h"
 #include "ScriptedPrompts.h"
 #include "SimulatedController.h"
 #include "Telegram.h"
@@ -25,11 +26,10 @@ namespace {
 
 const QString Missing = QStringLiteral("/nonexistent/kv10-no-such-device");
 
+// Answer to the station request: 10 DA SA 00 FCS 16.
 QByteArray positiveAck(uint8_t da, uint8_t sa)
 {
-    // Answer to the station request: 10 DA SA 00 FCS 16.
-    const uint8_t fcs = uint8_t(da + sa);
-    return QByteArray("\x10", 1) + char(da) + char(sa) + char(0) + char(fcs) + QByteArray("\x16", 1);
+    return shortFrame(da, sa, FcAckPositive);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The link against the simulated controller over a real pseudo-terminal: every exchange,
 // the retries of a silent or misbehaving station, and the port's own failures.
+#include "FakeTransport.h"
 #include "SerialTransport.h"
-#include "SimulatedController.h"
+#include "StartedSimulator.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
@@ -25,16 +26,15 @@ namespace {
 constexpr uint8_t StationAddress = 1;
 
 // Sleeps like the real waiter (or not at all), and remembers every wait.
-class RecordingWaiter : public Waiter {
+class RecordingWaiter : public test::CountingWaiter {
 public:
     void waitMs(int ms) override
     {
-        waits << ms;
+        CountingWaiter::waitMs(ms);
         if (sleeps)
             sleepWaiter().waitMs(ms);
     }
     bool sleeps = true;
-    QList<int> waits;
 };
 
 QByteArray tableBytes(int table, const ControllerImage& image)
@@ -101,11 +101,9 @@ private:
 private slots:
     void init()
     {
-        SimulatorOptions options;
-        options.addresses = {StationAddress};
-        m_sim = std::make_unique<SimulatedController>(options);
         QString error;
-        QVERIFY2(m_sim->start(&error), qPrintable(error));
+        m_sim = test::startSimulator({.addresses = {StationAddress}}, error);
+        QVERIFY2(m_sim, qPrintable(error));
         m_port = std::make_unique<SerialTransport>();
         m_port->OpenPort(m_sim->slavePath(), QStringLiteral("COM1"), 9600);
         m_image = ControllerImage{};

@@ -27,14 +27,20 @@ Frame request(uint8_t fc, const QByteArray& dataUnit, uint8_t da = 1, uint8_t sa
     return *parser.next();
 }
 
+// Command, table, n, address high, address low.
+QByteArray blockHeader(uint8_t command, int table, int count, int address)
+{
+    return QByteArray(1, char(command)) + char(table) + char(count) + char(address >> 8) + char(address);
+}
+
 Frame readRequest(int table, int count, int address)
 {
-    return request(FcSendRequestData, QByteArray{"\x01"} + char(table) + char(count) + char(address >> 8) + char(address));
+    return request(FcSendRequestData, blockHeader(CmdRead, table, count, address));
 }
 
 Frame writeRequest(int table, const QByteArray& data, int address = 0)
 {
-    return request(FcSendDataAck, QByteArray{"\x02"} + char(table) + char(data.size()) + char(address >> 8) + char(address) + data);
+    return request(FcSendDataAck, blockHeader(CmdWrite, table, int(data.size()), address) + data);
 }
 
 QByteArray dataOf(const QByteArray& answer)

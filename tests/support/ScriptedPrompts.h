@@ -7,7 +7,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 
 namespace kv10::test {

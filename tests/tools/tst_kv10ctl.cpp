@@ -1,7 +1,7 @@
 // kv10ctl as a technician's script runs it: the built binary in its own process, talking over a
 // pseudo-terminal to the simulated controller, judged by its exit status, its output and what
 // the controller saw and holds afterwards.
-#include "SimulatedController.h"
+#include "StartedSimulator.h"
 #include "TableCodec.h"
 
 #include <QDateTime>
@@ -15,7 +15,6 @@
 using namespace kv10;
 using kv10::sim::RequestKind;
 using kv10::sim::SimulatedController;
-using kv10::sim::SimulatorOptions;
 
 namespace {
 
@@ -119,11 +118,9 @@ private slots:
 
     void init()
     {
-        SimulatorOptions options;
-        options.addresses = {Station};
-        m_sim = std::make_unique<SimulatedController>(options);
         QString error;
-        QVERIFY2(m_sim->start(&error), qPrintable(error));
+        m_sim = test::startSimulator({.addresses = {Station}}, error);
+        QVERIFY2(m_sim, qPrintable(error));
     }
 
     void cleanup()

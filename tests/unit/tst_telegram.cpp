@@ -1,5 +1,5 @@
 #include "FakeTransport.h"
-#include "Prompts.h"
+#include "ScriptedPrompts.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 
@@ -21,23 +21,18 @@ QByteArray hex(const char* text)
 
 uint8_t sum8(const QByteArray& bytes)
 {
-    unsigned sum = 0;
-    for (char c : bytes)
-        sum += uint8_t(c);
-    return uint8_t(sum);
+    return frameChecksum(reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size()));
 }
 
 // A data answer from station 1 to the PC: 68 L L 68 DA SA 08 data FCS 16.
 QByteArray dataAnswer(const QByteArray& data)
 {
-    const QByteArray body = hex("00 01 08") + data;
-    return hex("68") + char(body.size()) + char(body.size()) + hex("68") + body + char(sum8(body)) + hex("16");
+    return dataFrame(0, 1, FcAnswerData, data);
 }
 
-QByteArray ack(uint8_t function = 0x00)
+QByteArray ack(uint8_t function = FcAckPositive)
 {
-    const QByteArray body = QByteArray("\x00\x01", 2) + char(function);
-    return hex("10") + body + char(sum8(body)) + hex("16");
+    return shortFrame(0, 1, function);
 }
 
 // A request with its FCS and end delimiter appended (FCS over the bytes from offset 4).
@@ -77,34 +72,13 @@ QByteArray snapshot(const ControllerImage& image)
     return out;
 }
 
-struct Box {
-    QString text, caption;
-    PromptIcon icon;
-    PromptButtons buttons;
-    QObject* owner;
-};
-
-class RecordingPrompts : public Prompts {
-public:
-    QList<Box> boxes;
-    PromptButton message(const QString& text, const QString& caption, PromptIcon icon, PromptButtons buttons,
-                         QObject* owner) override
-    {
-        boxes << Box{text, caption, icon, buttons, owner};
-        return PromptButton::Ok;
-    }
-    QString saveFile(const FileDialogRequest&) override { return {}; }
-    QString openFile(const FileDialogRequest&) override { return {}; }
-    std::optional<quint32> chooseColour(quint32, QObject*) override { return std::nullopt; }
-};
-
 // A link on a scripted transport at DA 1, SA 0, with one log for transport and waits.
 struct Rig {
     QStringList log;
     ControllerImage image;
     FakeTransport transport{&log};
     CountingWaiter waiter{&log};
-    RecordingPrompts prompts;
+    ScriptedPrompts prompts;
     TelegramLink link{image, waiter, &prompts};
 
     Rig()
@@ -455,7 +429,7 @@ private slots:
             QVERIFY(!rig.link.WriteTable(table));
         }
         QVERIFY(rig.log.isEmpty());
-        QVERIFY(rig.prompts.boxes.isEmpty());
+        QVERIFY(rig.prompts.records.isEmpty());
     }
 
     void readTableWithoutDecoder_data()
@@ -479,9 +453,9 @@ private slots:
         const QByteArray before = snapshot(rig.image);
         QVERIFY(rig.link.ReadTable(table));
         QCOMPARE(snapshot(rig.image), before);
-        QCOMPARE(rig.prompts.boxes.size(), withPrompts ? 1 : 0);
+        QCOMPARE(rig.prompts.records.size(), withPrompts ? 1 : 0);
         if (withPrompts) {
-            const Box& box = rig.prompts.boxes.first();
+            const PromptRecord& box = rig.prompts.records.first();
             QCOMPARE(box.text, QStringLiteral("Chyba, číslo tabulky mimo rozsah."));
             QCOMPARE(box.caption, QStringLiteral("Sériový Port"));
             QCOMPARE(box.icon, PromptIcon::Error);
@@ -489,9 +463,9 @@ private slots:
             QVERIFY(!box.owner);
         }
         // No message when the answer never came.
-        rig.prompts.boxes.clear();
+        rig.prompts.records.clear();
         QVERIFY(!rig.link.ReadTable(table));
-        QVERIFY(rig.prompts.boxes.isEmpty());
+        QVERIFY(rig.prompts.records.isEmpty());
     }
 
     void writeTableWithoutEncoder_data()
@@ -507,8 +481,8 @@ private slots:
         Rig rig;
         QVERIFY(!rig.link.WriteTable(table));
         QVERIFY(rig.log.isEmpty());
-        QCOMPARE(rig.prompts.boxes.size(), 1);
-        const Box& box = rig.prompts.boxes.first();
+        QCOMPARE(rig.prompts.records.size(), 1);
+        const PromptRecord& box = rig.prompts.records.first();
         QCOMPARE(box.text, QStringLiteral("Nepředvídaná chyba, špatně zadaná tabulka"));
         QCOMPARE(box.caption, QStringLiteral("DATA"));
         QCOMPARE(box.icon, PromptIcon::Error);

@@ -12,6 +12,7 @@
 #include <QSerialPortInfo>
 #include <QShowEvent>
 #include <QTableWidgetItem>
+#include <initializer_list>
 
 using namespace kv10;
 
@@ -398,10 +399,9 @@ void Tport::tl_cancelClick()
 void Tport::setSearchRunning(bool running)
 {
     ui->tl_prerusit->setEnabled(running);
-    for (QWidget* control : {static_cast<QWidget*>(ui->tl_ok), static_cast<QWidget*>(ui->tl_cancel),
-                             static_cast<QWidget*>(ui->cb_sa), static_cast<QWidget*>(ui->cb_da),
-                             static_cast<QWidget*>(ui->cb_com), static_cast<QWidget*>(ui->cb_baudrate),
-                             static_cast<QWidget*>(ui->cb_zarizeni), static_cast<QWidget*>(ui->tl_pouzit)})
+    const std::initializer_list<QWidget*> controls = {ui->tl_ok, ui->tl_cancel, ui->cb_sa, ui->cb_da,
+                                                      ui->cb_com, ui->cb_baudrate, ui->cb_zarizeni, ui->tl_pouzit};
+    for (QWidget* control : controls)
         control->setEnabled(!running);
 }
 
