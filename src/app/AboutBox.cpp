@@ -6,7 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutBox)
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent), ui(new Ui::AboutBox)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -18,12 +18,12 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(new Ui::TAboutBox)
     setFixedSize(qMax(324, needed.width()), qMax(289, needed.height()));
 }
 
-TAboutBox::~TAboutBox()
+AboutBox::~AboutBox()
 {
     delete ui;
 }
 
-QString TAboutBox::fileVersion()
+QString AboutBox::fileVersion()
 {
 #ifdef KV10_FILE_VERSION
     return QStringLiteral(KV10_FILE_VERSION);
@@ -32,7 +32,7 @@ QString TAboutBox::fileVersion()
 #endif
 }
 
-void TAboutBox::setVisible(bool visible)
+void AboutBox::setVisible(bool visible)
 {
     if (visible && !isVisible()) {
         const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
@@ -45,7 +45,7 @@ void TAboutBox::setVisible(bool visible)
     QDialog::setVisible(visible);
 }
 
-void TAboutBox::FormCreate()
+void AboutBox::FormCreate()
 {
     ui->Label5->clear();
     const QString version = fileVersion();

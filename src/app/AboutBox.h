@@ -2,13 +2,13 @@
 // "O aplikaci": product, maker, version and the minimum system requirements.
 #include <QDialog>
 
-namespace Ui { class TAboutBox; }
+namespace Ui { class AboutBox; }
 
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(QWidget* parent = nullptr);
-    ~TAboutBox() override;
+    explicit AboutBox(QWidget* parent = nullptr);
+    ~AboutBox() override;
 
     // The file version built into the program ("1.1.0.0"); empty when none was.
     static QString fileVersion();
@@ -19,5 +19,5 @@ public:
 private:
     void FormCreate();
 
-    Ui::TAboutBox* ui;
+    Ui::AboutBox* ui;
 };

@@ -1,20 +1,20 @@
 #include "AppContext.h"
 
 #include "AboutBox.h"
-#include "AboutIdent.h"
+#include "IdentificationDialog.h"
 #include "AppError.h"
 #include "DemoData.h"
 #include "ErrorBox.h"
-#include "LoadForm.h"
-#include "Rotace_3d.h"
-#include "Rychlostzaznamu.h"
+#include "ParameterReadoutDialog.h"
+#include "ChartSettingsDialog.h"
+#include "RecordSpeedDialog.h"
 #include "SettingsStore.h"
 #include "Telegram.h"
 #include "Timing.h"
-#include "Unit_hl.h"
-#include "Unitmenumod.h"
-#include "Unitport.h"
-#include "Unitzaznam.h"
+#include "MainWindow.h"
+#include "ParameterEditor.h"
+#include "PortDialog.h"
+#include "ControllerRecordWindow.h"
 #include "WidgetPrompts.h"
 
 #include <utility>
@@ -55,37 +55,37 @@ QString AppContext::settingsLocation() const
 
 void AppContext::createWindows()
 {
-    m_kvr01 = std::make_unique<Tkvr01>(*this);
-    QWidget* owner = m_kvr01.get();
+    m_mainWindow = std::make_unique<MainWindow>(*this);
+    QWidget* owner = m_mainWindow.get();
 
-    m_port = std::make_unique<Tport>(*m_settings, *m_link, *m_prompts, owner);
+    m_portDialog = std::make_unique<PortDialog>(*m_settings, *m_link, *m_prompts, owner);
     if (!m_options.com1Device.isEmpty())
-        m_port->setDeviceOverride(1, m_options.com1Device);
+        m_portDialog->setDeviceOverride(1, m_options.com1Device);
     try {
-        m_port->FormCreate();
+        m_portDialog->FormCreate();
     } catch (const AppError& error) {
         showErrorBox(*m_prompts, error.text());
     }
 
-    m_aboutBox = std::make_unique<TAboutBox>(owner);
-    m_aboutIdent = std::make_unique<Tabout_ident>(owner);
-    m_menuMod = std::make_unique<Tmenu_mod>(owner);
-    m_formZaznam = std::make_unique<TFormZaznam>(owner);
-    m_rotace3D = std::make_unique<Trotace3D>(owner);
-    m_formZaznamSpeed = std::make_unique<Tform_zaznam>(owner);
-    m_loadForm = std::make_unique<Tload_form>(owner);
+    m_aboutBox = std::make_unique<AboutBox>(owner);
+    m_identificationDialog = std::make_unique<IdentificationDialog>(owner);
+    m_parameterEditor = std::make_unique<ParameterEditor>(owner);
+    m_recordWindow = std::make_unique<ControllerRecordWindow>(owner);
+    m_chartSettingsDialog = std::make_unique<ChartSettingsDialog>(owner);
+    m_recordSpeedDialog = std::make_unique<RecordSpeedDialog>(owner);
+    m_readoutDialog = std::make_unique<ParameterReadoutDialog>(owner);
 
     // The main window's two settings dialogs ask through the prompts; the chart dialog
     // changes the main window's chart while it is open.
-    m_rotace3D->setPrompts(m_prompts);
-    m_rotace3D->setChart(&m_kvr01->chart());
-    m_formZaznamSpeed->setPrompts(m_prompts);
+    m_chartSettingsDialog->setPrompts(m_prompts);
+    m_chartSettingsDialog->setChart(&m_mainWindow->chart());
+    m_recordSpeedDialog->setPrompts(m_prompts);
 
     // Each window is known by its instance name, whatever its form calls it.
     const std::pair<QWidget*, const char*> instances[] = {
-        {m_kvr01.get(), "kvr01"}, {m_port.get(), "port"}, {m_aboutBox.get(), "AboutBox"},
-        {m_aboutIdent.get(), "about_ident"}, {m_menuMod.get(), "menu_mod"}, {m_formZaznam.get(), "FormZaznam"},
-        {m_rotace3D.get(), "rotace3D"}, {m_formZaznamSpeed.get(), "form_zaznam"}, {m_loadForm.get(), "load_form"},
+        {m_mainWindow.get(), "kvr01"}, {m_portDialog.get(), "port"}, {m_aboutBox.get(), "AboutBox"},
+        {m_identificationDialog.get(), "about_ident"}, {m_parameterEditor.get(), "menu_mod"}, {m_recordWindow.get(), "FormZaznam"},
+        {m_chartSettingsDialog.get(), "rotace3D"}, {m_recordSpeedDialog.get(), "form_zaznam"}, {m_readoutDialog.get(), "load_form"},
     };
     for (const auto& [window, name] : instances)
         window->setObjectName(QString::fromLatin1(name));

@@ -17,15 +17,15 @@ class Waiter;
 }
 
 class SettingsStore;
-class Tkvr01;
-class Tport;
-class TAboutBox;
-class Tabout_ident;
-class Tmenu_mod;
-class TFormZaznam;
-class Trotace3D;
-class Tform_zaznam;
-class Tload_form;
+class MainWindow;
+class PortDialog;
+class AboutBox;
+class IdentificationDialog;
+class ParameterEditor;
+class ControllerRecordWindow;
+class ChartSettingsDialog;
+class RecordSpeedDialog;
+class ParameterReadoutDialog;
 
 struct AppOptions {
     QString settingsFolder;                    // empty: the platform's own settings place
@@ -56,15 +56,15 @@ public:
     kv10::Clock& clock() { return *m_clock; }
     kv10::RandomSource& random() { return *m_random; }
 
-    Tkvr01& kvr01() { return *m_kvr01; }
-    Tport& port() { return *m_port; }
-    TAboutBox& AboutBox() { return *m_aboutBox; }
-    Tabout_ident& about_ident() { return *m_aboutIdent; }
-    Tmenu_mod& menu_mod() { return *m_menuMod; }
-    TFormZaznam& FormZaznam() { return *m_formZaznam; }
-    Trotace3D& rotace3D() { return *m_rotace3D; }
-    Tform_zaznam& form_zaznam() { return *m_formZaznamSpeed; }
-    Tload_form& load_form() { return *m_loadForm; }
+    MainWindow& mainWindow() { return *m_mainWindow; }
+    PortDialog& portDialog() { return *m_portDialog; }
+    AboutBox& aboutBox() { return *m_aboutBox; }
+    IdentificationDialog& identificationDialog() { return *m_identificationDialog; }
+    ParameterEditor& parameterEditor() { return *m_parameterEditor; }
+    ControllerRecordWindow& recordWindow() { return *m_recordWindow; }
+    ChartSettingsDialog& chartSettingsDialog() { return *m_chartSettingsDialog; }
+    RecordSpeedDialog& recordSpeedDialog() { return *m_recordSpeedDialog; }
+    ParameterReadoutDialog& readoutDialog() { return *m_readoutDialog; }
 
 private:
     AppOptions m_options;
@@ -79,13 +79,13 @@ private:
     kv10::RandomSource* m_random = nullptr;
 
     // Destroyed in reverse order: the dialogs before the main window that parents them.
-    std::unique_ptr<Tkvr01> m_kvr01;
-    std::unique_ptr<Tport> m_port;
-    std::unique_ptr<TAboutBox> m_aboutBox;
-    std::unique_ptr<Tabout_ident> m_aboutIdent;
-    std::unique_ptr<Tmenu_mod> m_menuMod;
-    std::unique_ptr<TFormZaznam> m_formZaznam;
-    std::unique_ptr<Trotace3D> m_rotace3D;
-    std::unique_ptr<Tform_zaznam> m_formZaznamSpeed;
-    std::unique_ptr<Tload_form> m_loadForm;
+    std::unique_ptr<MainWindow> m_mainWindow;
+    std::unique_ptr<PortDialog> m_portDialog;
+    std::unique_ptr<AboutBox> m_aboutBox;
+    std::unique_ptr<IdentificationDialog> m_identificationDialog;
+    std::unique_ptr<ParameterEditor> m_parameterEditor;
+    std::unique_ptr<ControllerRecordWindow> m_recordWindow;
+    std::unique_ptr<ChartSettingsDialog> m_chartSettingsDialog;
+    std::unique_ptr<RecordSpeedDialog> m_recordSpeedDialog;
+    std::unique_ptr<ParameterReadoutDialog> m_readoutDialog;
 };

@@ -1,17 +1,17 @@
 #include "Screenshots.h"
 
 #include "AboutBox.h"
-#include "AboutIdent.h"
+#include "IdentificationDialog.h"
 #include "AppContext.h"
-#include "LoadForm.h"
-#include "Rotace_3d.h"
-#include "Rychlostzaznamu.h"
+#include "ParameterReadoutDialog.h"
+#include "ChartSettingsDialog.h"
+#include "RecordSpeedDialog.h"
 #include "Telegram.h"
 #include "Transport.h"
-#include "Unit_hl.h"
-#include "Unitmenumod.h"
-#include "Unitport.h"
-#include "Unitzaznam.h"
+#include "MainWindow.h"
+#include "ParameterEditor.h"
+#include "PortDialog.h"
+#include "ControllerRecordWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,7 +32,7 @@ void settle()
 void fillLiveDisplay(AppContext& context)
 {
     constexpr int Samples = 40;
-    Tkvr01& main = context.kvr01();
+    MainWindow& main = context.mainWindow();
     const kv10::Transport* transport = context.link().transport();
     const bool connected = transport && transport->isOpen();
     for (int i = 0; i < Samples; ++i) {
@@ -62,15 +62,15 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
 
     struct Shot { QString name; QWidget* window; };
     const Shot windows[] = {
-        {QStringLiteral("1-kvr01"), &context.kvr01()},
-        {QStringLiteral("2-port"), &context.port()},
-        {QStringLiteral("3-AboutBox"), &context.AboutBox()},
-        {QStringLiteral("4-about_ident"), &context.about_ident()},
-        {QStringLiteral("5-menu_mod"), &context.menu_mod()},
-        {QStringLiteral("6-FormZaznam"), &context.FormZaznam()},
-        {QStringLiteral("7-rotace3D"), &context.rotace3D()},
-        {QStringLiteral("8-form_zaznam"), &context.form_zaznam()},
-        {QStringLiteral("9-load_form"), &context.load_form()},
+        {QStringLiteral("1-kvr01"), &context.mainWindow()},
+        {QStringLiteral("2-port"), &context.portDialog()},
+        {QStringLiteral("3-AboutBox"), &context.aboutBox()},
+        {QStringLiteral("4-about_ident"), &context.identificationDialog()},
+        {QStringLiteral("5-menu_mod"), &context.parameterEditor()},
+        {QStringLiteral("6-FormZaznam"), &context.recordWindow()},
+        {QStringLiteral("7-rotace3D"), &context.chartSettingsDialog()},
+        {QStringLiteral("8-form_zaznam"), &context.recordSpeedDialog()},
+        {QStringLiteral("9-load_form"), &context.readoutDialog()},
     };
 
     QStringList written;
@@ -85,7 +85,7 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
         return true;
     };
 
-    Tkvr01& main = context.kvr01();
+    MainWindow& main = context.mainWindow();
     main.show();
     fillLiveDisplay(context);
     for (const Shot& shot : windows) {

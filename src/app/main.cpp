@@ -5,7 +5,7 @@
 #include "Kv10Application.h"
 #include "ProgramPicture.h"
 #include "Screenshots.h"
-#include "Unit_hl.h"
+#include "MainWindow.h"
 
 #include <QCommandLineParser>
 #include <QTextStream>
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
                 out << file << Qt::endl;
             return 0;
         }
-        context.kvr01().show();
+        context.mainWindow().show();
         return app.exec();
     } catch (const kv10::AppError& error) {
         kv10::showErrorBox(context.prompts(), error.text());

@@ -10,7 +10,7 @@
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "TrendChart.h"
-#include "Unit_hl.h"
+#include "MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -114,7 +114,7 @@ private:
         ScriptedRandom random;
         std::unique_ptr<AppContext> context;
 
-        Tkvr01& w() { return context->kvr01(); }
+        MainWindow& w() { return context->mainWindow(); }
         template <typename T> T* find(const char* name)
         {
             T* widget = w().findChild<T*>(QString::fromLatin1(name));
@@ -191,7 +191,7 @@ void TestMainLive::onModal(std::function<void(QDialog&)> act)
 void TestMainLive::timerActsOncePerClockSecond()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     QVERIFY(w.Timer1->isActive());
     QCOMPARE(w.Timer1->interval(), 200);
     rig->answerReads(10);
@@ -286,7 +286,7 @@ void TestMainLive::failedReadIsSilentAndKeepsLastValues()
 void TestMainLive::chartKeepsLengthPlusOneAndNewLogRestartsX()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     rig->box("check_auto")->click();
     rig->tick(250);
     QCOMPARE(w.chart().pointCount(), 201);
@@ -316,7 +316,7 @@ void TestMainLive::chartKeepsLengthPlusOneAndNewLogRestartsX()
 void TestMainLive::tickingAutoAsksOnlyWhenChartHasPoints()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     QCheckBox* autoBox = rig->box("check_auto");
     autoBox->click();
     QVERIFY(rig->prompts.records.isEmpty());   // nothing to clear
@@ -361,7 +361,7 @@ void TestMainLive::tickingAutoAsksOnlyWhenChartHasPoints()
 void TestMainLive::chartDialogCancelRestoresOkKeepsAndIsStored()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     const TrendChart& chart = w.chart();
     QCOMPARE(chart.depthPercent(), 35);
     QVERIFY(chart.view3D());
@@ -414,7 +414,7 @@ void TestMainLive::chartDialogCancelRestoresOkKeepsAndIsStored()
 void TestMainLive::sampleAppendsLogLineButReadButtonDoesNot()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     rig->clock.time = QDateTime(QDate(2026, 12, 7), QTime(14, 3, 20));
     rig->transport.answers << liveAnswer(liveValues(123.45f, 0, 456, 0, 150));
     rig->box("check_auto")->click();
@@ -434,7 +434,7 @@ void TestMainLive::sampleAppendsLogLineButReadButtonDoesNot()
 void TestMainLive::fileIsWrittenAtFilePeriodInWindows1250()
 {
     auto rig = start({{"ZAZNAM/SOUBOR", "1"}});
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath("log.txt");
     rig->prompts.buttonAnswers << PromptButton::Yes;
@@ -468,7 +468,7 @@ void TestMainLive::fileIsWrittenAtFilePeriodInWindows1250()
 void TestMainLive::failedWritesShowErrorAndLoseNothing()
 {
     auto rig = start({{"ZAZNAM/SOUBOR", "1"}});
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     QTemporaryDir dir;
     QDir base(dir.path());
     // A parent that is a regular file fails even for root.
@@ -527,7 +527,7 @@ void TestMainLive::failedWritesShowErrorAndLoseNothing()
 void TestMainLive::recordSpeedDialogSetsRatesAndPanels()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     QString presetSample;
     onModal([&](QDialog& dialog) {
         presetSample = dialog.findChild<QLineEdit*>("ed_sample")->text();
@@ -570,7 +570,7 @@ void TestMainLive::recordSpeedDialogSetsRatesAndPanels()
 void TestMainLive::demoStepShowsGeneratedValues()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     rig->transport.answers << liveAnswer(liveValues(10, 0x0F, 0, 1));
     rig->find<QPushButton>("tl_precist")->click();
     rig->prompts.buttonAnswers << PromptButton::No;
@@ -598,7 +598,7 @@ void TestMainLive::demoStepShowsGeneratedValues()
 void TestMainLive::demoTakesPrecedenceAndGreysBoxes()
 {
     auto rig = start();
-    Tkvr01& w = rig->w();
+    MainWindow& w = rig->w();
     QCheckBox* autoBox = rig->box("check_auto");
     QCheckBox* fileBox = rig->box("check_zapis");
     QCheckBox* demoBox = rig->box("check_demo");

@@ -1,20 +1,20 @@
 // The main window and start-up: the nine windows, the settings read at creation and written
 // at close, and "Konec". COM 1 is the simulated controller on a pseudo-terminal.
 #include "AboutBox.h"
-#include "AboutIdent.h"
-#include "LoadForm.h"
-#include "Rotace_3d.h"
-#include "Rychlostzaznamu.h"
-#include "Unitmenumod.h"
-#include "Unitzaznam.h"
+#include "IdentificationDialog.h"
+#include "ParameterReadoutDialog.h"
+#include "ChartSettingsDialog.h"
+#include "RecordSpeedDialog.h"
+#include "ParameterEditor.h"
+#include "ControllerRecordWindow.h"
 #include "AppContext.h"
 #include "AppError.h"
 #include "MemorySettings.h"
 #include "ScriptedPrompts.h"
 #include "SimulatedController.h"
 #include "StoredColour.h"
-#include "Unit_hl.h"
-#include "Unitport.h"
+#include "MainWindow.h"
+#include "PortDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -113,7 +113,7 @@ void TestMainWindow::firstStartShowsDefaultsAndCreatesNineWindows()
 {
     auto rig = start();
     QVERIFY(rig->prompts.records.isEmpty());
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     QCOMPARE(w.pos(), QPoint(192, 107));
     QCOMPARE(w.size(), QSize(718, 523));
     QCOMPARE(w.windowTitle(), QString("KORVIN 10"));
@@ -130,20 +130,20 @@ void TestMainWindow::firstStartShowsDefaultsAndCreatesNineWindows()
     QCOMPARE(text(w, "pa_path"), QString("c:"));
     QCOMPARE(text(w, "pa_porucha"), QString("STOP"));
     QVERIFY(!w.logFileChosen());
-    QVERIFY(rig->context->port().transport().isOpen());
+    QVERIFY(rig->context->portDialog().transport().isOpen());
 
     struct Window { QWidget* widget; const char* className; const char* instance; QString caption; };
     AppContext& c = *rig->context;
     const Window windows[] = {
-        {&c.kvr01(), "Tkvr01", "kvr01", "KORVIN 10"},
-        {static_cast<QWidget*>(&c.port()), "Tport", "port", "Komunikační port"},
-        {static_cast<QWidget*>(&c.AboutBox()), "TAboutBox", "AboutBox", "O aplikaci"},
-        {static_cast<QWidget*>(&c.about_ident()), "Tabout_ident", "about_ident", "About"},
-        {static_cast<QWidget*>(&c.menu_mod()), "Tmenu_mod", "menu_mod", "KORVIN 10 DATA"},
-        {static_cast<QWidget*>(&c.FormZaznam()), "TFormZaznam", "FormZaznam", "Záznam"},
-        {static_cast<QWidget*>(&c.rotace3D()), "Trotace3D", "rotace3D", "GRAF 3D"},
-        {static_cast<QWidget*>(&c.form_zaznam()), "Tform_zaznam", "form_zaznam", "Rychlost záznamu"},
-        {static_cast<QWidget*>(&c.load_form()), "Tload_form", "load_form", "Čtení parametrů"},
+        {&c.mainWindow(), "MainWindow", "kvr01", "KORVIN 10"},
+        {static_cast<QWidget*>(&c.portDialog()), "PortDialog", "port", "Komunikační port"},
+        {static_cast<QWidget*>(&c.aboutBox()), "AboutBox", "AboutBox", "O aplikaci"},
+        {static_cast<QWidget*>(&c.identificationDialog()), "IdentificationDialog", "about_ident", "About"},
+        {static_cast<QWidget*>(&c.parameterEditor()), "ParameterEditor", "menu_mod", "KORVIN 10 DATA"},
+        {static_cast<QWidget*>(&c.recordWindow()), "ControllerRecordWindow", "FormZaznam", "Záznam"},
+        {static_cast<QWidget*>(&c.chartSettingsDialog()), "ChartSettingsDialog", "rotace3D", "GRAF 3D"},
+        {static_cast<QWidget*>(&c.recordSpeedDialog()), "RecordSpeedDialog", "form_zaznam", "Rychlost záznamu"},
+        {static_cast<QWidget*>(&c.readoutDialog()), "ParameterReadoutDialog", "load_form", "Čtení parametrů"},
     };
     QStringList wrong;
     for (const Window& window : windows) {
@@ -154,7 +154,7 @@ void TestMainWindow::firstStartShowsDefaultsAndCreatesNineWindows()
             wrong << seen + " instead of " + expected;
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
-    QCOMPARE(qobject_cast<QLabel*>(c.AboutBox().findChild<QLabel*>("Label5"))->text(), QString("Verze 1.1.0.0"));
+    QCOMPARE(qobject_cast<QLabel*>(c.aboutBox().findChild<QLabel*>("Label5"))->text(), QString("Verze 1.1.0.0"));
 
     // The designed size holds once shown: the panels fit in it.
     w.show();
@@ -187,7 +187,7 @@ void TestMainWindow::storedValuesAreReadAndWrittenBack()
     QFETCH(QString, unitPanel);
     auto rig = start({{key, stored}, {"DESKTOP/Left", "10"}, {"DESKTOP/Top", "20"},
                       {"DESKTOP/Width", "800"}, {"DESKTOP/Height", "600"}, {"ZAZNAM/LIST", "5"}});
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     QCOMPARE(w.pos(), QPoint(10, 20));
     QCOMPARE(w.size(), QSize(800, 600));
     QCOMPARE(text(w, "pa_jednotky"), unitPanel);
@@ -204,20 +204,20 @@ void TestMainWindow::closingWritesThirteenValuesInOrderAndAsksNothing()
     auto rig = start();
     rig->settings.writes.clear();
     rig->log.clear();
-    rig->context->kvr01().close();
+    rig->context->mainWindow().close();
     QCOMPARE(keysOf(rig->settings.writes), ClosingWrites);
     QCOMPARE(rig->settings.writes.at(4), QString("GRAF/PERO=255"));
     QCOMPARE(rig->settings.writes.at(5), QString("GRAF/MRIZ=-2147483633"));
     QCOMPARE(rig->settings.writes.at(7), QString("GRAF/G3D=1"));
     QVERIFY(rig->prompts.records.isEmpty());
     // Closing the window does not close the port.
-    QVERIFY(rig->context->port().transport().isOpen());
+    QVERIFY(rig->context->portDialog().transport().isOpen());
 }
 
 void TestMainWindow::konecWithoutLogFileAsksForNameThenClosesPortAndWindow()
 {
     auto rig = start();
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     rig->log.clear();
@@ -231,7 +231,7 @@ void TestMainWindow::konecWithoutLogFileAsksForNameThenClosesPortAndWindow()
     QCOMPARE(dialog.owner, &w);
     QCOMPARE(rig->log.first(), QString("save Uložit jako"));
     QCOMPARE(rig->log.size(), 1 + ClosingWrites.size());
-    QVERIFY(!rig->context->port().transport().isOpen());
+    QVERIFY(!rig->context->portDialog().transport().isOpen());
     QVERIFY(!w.isVisible());
     QVERIFY(!w.logFileChosen());
 }
@@ -239,7 +239,7 @@ void TestMainWindow::konecWithoutLogFileAsksForNameThenClosesPortAndWindow()
 void TestMainWindow::konecAfterConfirmedSaveAsksNothing()
 {
     auto rig = start();
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     QTemporaryDir dir;
     const QString chosen = QDir(dir.path()).filePath("log.txt");
     rig->prompts.fileAnswers << chosen;
@@ -254,7 +254,7 @@ void TestMainWindow::konecAfterConfirmedSaveAsksNothing()
     rig->prompts.records.clear();
     w.mn_exitClick();
     QVERIFY(rig->prompts.records.isEmpty());
-    QVERIFY(!rig->context->port().transport().isOpen());
+    QVERIFY(!rig->context->portDialog().transport().isOpen());
 
     // Save-as always asks, from now on with the overwrite question.
     w.mn_ulozitjakoClick();
@@ -266,7 +266,7 @@ void TestMainWindow::konecAfterConfirmedSaveAsksNothing()
 void TestMainWindow::failedSaveKeepsFlagAndPath()
 {
     auto rig = start();
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     rig->prompts.fileAnswers << "/nonexistent/folder/log.txt";
     QVERIFY_THROWS_EXCEPTION(AppError, w.mn_ulozitClick());
     QVERIFY(!w.logFileChosen());
@@ -297,14 +297,14 @@ void TestMainWindow::parametersShowReadOutThenEditor()
         }
     });
     closer.start(10);
-    rig->context->kvr01().mn_parametryClick();
+    rig->context->mainWindow().mn_parametryClick();
     QCOMPARE(shown, QStringList({"load_form", "menu_mod"}));
 }
 
 void TestMainWindow::penColourTakesChosenColour()
 {
     auto rig = start();
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     rig->prompts.colourAnswers << std::optional<quint32>(0x0000FF);   // blue
     w.tl_barva_peraClick();
     QCOMPARE(w.PenColour, qint32(0xFF0000));   // stored with red in the low byte
@@ -318,7 +318,7 @@ void TestMainWindow::unwritableSettingsAreReportedOnceAndWindowCloses()
 {
     auto rig = start();
     rig->settings.failSync = true;
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     w.show();
     QVERIFY(w.close());
     QVERIFY(!w.isVisible());
@@ -335,18 +335,18 @@ void TestMainWindow::portThatCannotOpenIsReportedAndStartupGoesOn()
     QCOMPARE(box.text, QString("Sériový port COM1 nelze otevřít"));
     QCOMPARE(box.caption, QString("KV-10"));
     QCOMPARE(box.icon, PromptIcon::Error);
-    QCOMPARE(rig->context->port().ComNumber(), 0);
-    QVERIFY(!rig->context->port().transport().isOpen());
-    QCOMPARE(rig->context->load_form().objectName(), QString("load_form"));
+    QCOMPARE(rig->context->portDialog().ComNumber(), 0);
+    QVERIFY(!rig->context->portDialog().transport().isOpen());
+    QCOMPARE(rig->context->readoutDialog().objectName(), QString("load_form"));
 }
 
 void TestMainWindow::aboutBoxIsCentredOnTheScreen()
 {
     auto rig = start();
-    Tkvr01& w = rig->context->kvr01();
+    MainWindow& w = rig->context->mainWindow();
     w.move(0, 0);
     w.show();
-    TAboutBox& box = rig->context->AboutBox();
+    AboutBox& box = rig->context->aboutBox();
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     const QPoint offCentre = box.geometry().center() - w.screen()->availableGeometry().center();

@@ -9,7 +9,7 @@
 #include "ScriptedPrompts.h"
 #include "SimulatedController.h"
 #include "Telegram.h"
-#include "Unitport.h"
+#include "PortDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -65,7 +65,7 @@ private:
         ControllerImage image;
         CountingWaiter waiter;
         TelegramLink link{image, waiter};
-        std::unique_ptr<Tport> port;
+        std::unique_ptr<PortDialog> port;
         QComboBox* combo(const char* name) { return port->findChild<QComboBox*>(name); }
         QPushButton* button(const char* name) { return port->findChild<QPushButton*>(name); }
         QTableWidget* grid() { return port->findChild<QTableWidget*>("str_tab"); }
@@ -88,7 +88,7 @@ std::unique_ptr<TestPortDialog::Rig> TestPortDialog::create(const QMap<QString, 
 {
     auto rig = std::make_unique<Rig>();
     rig->settings.values = stored;
-    rig->port = std::make_unique<Tport>(rig->settings, rig->link, rig->prompts);
+    rig->port = std::make_unique<PortDialog>(rig->settings, rig->link, rig->prompts);
     if (overrideCom1)
         rig->port->setDeviceOverride(1, m_sim->slavePath());
     try {
@@ -102,7 +102,7 @@ std::unique_ptr<TestPortDialog::Rig> TestPortDialog::create(const QMap<QString, 
 void TestPortDialog::emptyStoreOpensCom1At9600WithAddressesZero()
 {
     auto rig = create();
-    Tport& port = *rig->port;
+    PortDialog& port = *rig->port;
     QCOMPARE(port.ComNumber(), 1);
     QCOMPARE(port.BaudRate(), 9600);
     QCOMPARE(port.DeviceAddress(), 0);

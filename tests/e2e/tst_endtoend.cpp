@@ -9,7 +9,7 @@
 #include "Telegram.h"
 #include "Timing.h"
 #include "TrendChart.h"
-#include "Unit_hl.h"
+#include "MainWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -43,20 +43,20 @@ private slots:
     void logFileHoldsTheSamplesShown();
 
 private:
-    QLabel* label(const char* name) { return m_context->kvr01().findChild<QLabel*>(QLatin1String(name)); }
-    QCheckBox* box(const char* name) { return m_context->kvr01().findChild<QCheckBox*>(QLatin1String(name)); }
+    QLabel* label(const char* name) { return m_context->mainWindow().findChild<QLabel*>(QLatin1String(name)); }
+    QCheckBox* box(const char* name) { return m_context->mainWindow().findChild<QCheckBox*>(QLatin1String(name)); }
     // Handled ticks, one a clock second.
     void tick(int seconds)
     {
         for (int i = 0; i < seconds; ++i) {
             m_clock.time = m_clock.time.addSecs(1);
-            m_context->kvr01().Timer1Timer();
+            m_context->mainWindow().Timer1Timer();
         }
     }
     void startAutomaticReading()
     {
         box("check_auto")->setChecked(true);
-        m_context->kvr01().check_autoClick();
+        m_context->mainWindow().check_autoClick();
     }
 
     QTemporaryDir m_workDir;
@@ -123,10 +123,10 @@ void TestEndToEnd::automaticReadingFollowsTheController()
     QCOMPARE(label("pa_re3")->palette().color(QPalette::Window), QColor(255, 255, 0));
     QVERIFY(label("pa_re2")->palette().color(QPalette::Window) != QColor(255, 255, 0));
 
-    TrendChart& chart = m_context->kvr01().chart();
+    TrendChart& chart = m_context->mainWindow().chart();
     QCOMPARE(chart.pointCount(), 3);
     QCOMPARE(chart.pointValue(2), double(123.456f));
-    QCOMPARE(m_context->kvr01().logBuffer().lineCount(), 3);   // no header before a new log
+    QCOMPARE(m_context->mainWindow().logBuffer().lineCount(), 3);   // no header before a new log
     QCOMPARE(m_sim->counters().of(sim::RequestKind::Read), 3);
 }
 
@@ -143,8 +143,8 @@ void TestEndToEnd::silentControllerKeepsTheLastValues()
     tick(1);
     QTRY_COMPARE(m_sim->counters().dropped, 3);   // the last resend reaches the station too
     QCOMPARE(label("pa_measure")->text(), QStringLiteral("77,00"));
-    QCOMPARE(m_context->kvr01().chart().pointCount(), 2);
-    QCOMPARE(m_context->kvr01().logBuffer().lineCount(), 2);
+    QCOMPARE(m_context->mainWindow().chart().pointCount(), 2);
+    QCOMPARE(m_context->mainWindow().logBuffer().lineCount(), 2);
     QVERIFY(m_prompts.messages().isEmpty());
 
     // The next sample reads the controller again.
@@ -164,12 +164,12 @@ void TestEndToEnd::logFileHoldsTheSamplesShown()
     const QString path = m_workDir.filePath(QStringLiteral("mereni.txt"));
     m_prompts.fileAnswers << path;
     // A new log: header, one sample taken at once, then the file name.
-    m_context->kvr01().mn_novyClick();
-    QVERIFY(m_context->kvr01().logFileChosen());
+    m_context->mainWindow().mn_novyClick();
+    QVERIFY(m_context->mainWindow().logFileChosen());
 
     startAutomaticReading();
     tick(2);
-    m_context->kvr01().mn_ulozitClick();
+    m_context->mainWindow().mn_ulozitClick();
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));

@@ -1,7 +1,7 @@
 // The trend chart's series model and drawing, and the two settings dialogs of the chart and
 // the record speed, driven offscreen with scripted prompts.
-#include "Rotace_3d.h"
-#include "Rychlostzaznamu.h"
+#include "ChartSettingsDialog.h"
+#include "RecordSpeedDialog.h"
 #include "ScriptedPrompts.h"
 #include "TrendChart.h"
 
@@ -72,7 +72,7 @@ struct ChartDialogRig {
     }
     TrendChart chart;
     ScriptedPrompts prompts;
-    Trotace3D dialog;
+    ChartSettingsDialog dialog;
 };
 
 QStringList boxSummaries(const ScriptedPrompts& prompts)
@@ -412,7 +412,7 @@ void TestLiveWidgets::chartDialogEscapeCancels()
     ChartSettings fields{false, 20, Red, Blue, 300};
     chart.setView3D(false);
     chart.setDepthPercent(20);
-    Trotace3D dialog;
+    ChartSettingsDialog dialog;
     dialog.setChart(&chart);
     dialog.preset(fields);
     QVERIFY(!child<QCheckBox>(dialog, "check_3D")->isChecked());
@@ -429,7 +429,7 @@ void TestLiveWidgets::chartDialogEscapeCancels()
 void TestLiveWidgets::recordSpeedPresetAndReadBack()
 {
     ScriptedPrompts prompts;
-    Tform_zaznam dialog;
+    RecordSpeedDialog dialog;
     dialog.setPrompts(&prompts);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Rychlost záznamu"));
     dialog.preset(QStringLiteral("5"), QStringLiteral("15"), 60);
@@ -488,7 +488,7 @@ void TestLiveWidgets::recordSpeedChecks()
     QFETCH(int, page);
     QFETCH(QString, focus);
     ScriptedPrompts prompts;
-    Tform_zaznam dialog;
+    RecordSpeedDialog dialog;
     dialog.setPrompts(&prompts);
     dialog.preset(sample, file, 1);
     auto* pages = child<QTabWidget>(dialog, "PageControl1");
@@ -507,7 +507,7 @@ void TestLiveWidgets::recordSpeedChecks()
 void TestLiveWidgets::recordSpeedEnterKey()
 {
     ScriptedPrompts prompts;
-    Tform_zaznam dialog;
+    RecordSpeedDialog dialog;
     dialog.setPrompts(&prompts);
     dialog.preset(QStringLiteral("1"), QStringLiteral("15"), 1);
     dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(0);
@@ -544,7 +544,7 @@ void TestLiveWidgets::recordSpeedEnterKey()
 
 void TestLiveWidgets::recordSpeedStornoRejects()
 {
-    Tform_zaznam dialog;
+    RecordSpeedDialog dialog;
     dialog.preset(QStringLiteral("1"), QStringLiteral("15"), 1);
     showActive(dialog);
     child<QLineEdit>(dialog, "ed_sample")->setText(QStringLiteral("abc"));
@@ -579,11 +579,11 @@ void TestLiveWidgets::screenshots()
         chart.addPoint(50 + 30 * std::sin(i / 3000.0) + (i % 97) * 0.2);
     QVERIFY(chart.grab().save(folder + QStringLiteral("/chart-100000.png")));
 
-    Trotace3D chartDialog;
+    ChartSettingsDialog chartDialog;
     chartDialog.preset({true, 35, Face, QColor(255, 255, 224), 200});
     chartDialog.show();
     QVERIFY(chartDialog.grab().save(folder + QStringLiteral("/dialog-graf3d.png")));
-    Tform_zaznam speedDialog;
+    RecordSpeedDialog speedDialog;
     speedDialog.preset(QStringLiteral("1"), QStringLiteral("15"), 1);
     speedDialog.show();
     QVERIFY(speedDialog.grab().save(folder + QStringLiteral("/dialog-rychlost.png")));

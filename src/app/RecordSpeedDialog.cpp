@@ -1,6 +1,6 @@
-#include "Rychlostzaznamu.h"
+#include "RecordSpeedDialog.h"
 
-#include "ui_Rychlostzaznamu.h"
+#include "ui_RecordSpeedDialog.h"
 
 #include "EditChecks.h"
 #include "NumberText.h"
@@ -13,59 +13,59 @@ namespace {
 const QString NotANumberText = QStringLiteral("Je nutné zadávat pouze číslice");
 } // namespace
 
-Tform_zaznam::Tform_zaznam(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Tform_zaznam>())
+RecordSpeedDialog::RecordSpeedDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::RecordSpeedDialog>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(sizeHint().expandedTo(QSize(240, 236)));
 
-    connect(ui->tl_ok, &QPushButton::clicked, this, &Tform_zaznam::tl_okClick);
+    connect(ui->tl_ok, &QPushButton::clicked, this, &RecordSpeedDialog::tl_okClick);
     connect(ui->tl_cancel, &QPushButton::clicked, this, &QDialog::reject);
     ui->ed_sample->installEventFilter(this);
     ui->ed_soubor->installEventFilter(this);
 }
 
-Tform_zaznam::~Tform_zaznam() = default;
+RecordSpeedDialog::~RecordSpeedDialog() = default;
 
-void Tform_zaznam::preset(const QString& recordPeriodText, const QString& filePeriodText, int recordUnit)
+void RecordSpeedDialog::preset(const QString& recordPeriodText, const QString& filePeriodText, int recordUnit)
 {
     ui->ed_soubor->setText(filePeriodText);
     ui->ed_sample->setText(recordPeriodText);
     (recordUnit == 1 ? ui->rb_sec : ui->rb_min)->setChecked(true);
 }
 
-QString Tform_zaznam::recordPeriodText() const
+QString RecordSpeedDialog::recordPeriodText() const
 {
     return ui->ed_sample->text();
 }
 
-int Tform_zaznam::recordPeriod() const
+int RecordSpeedDialog::recordPeriod() const
 {
     return parseInteger(ui->ed_sample->text()).value_or(0);
 }
 
-QString Tform_zaznam::filePeriodText() const
+QString RecordSpeedDialog::filePeriodText() const
 {
     return ui->ed_soubor->text();
 }
 
-int Tform_zaznam::filePeriod() const
+int RecordSpeedDialog::filePeriod() const
 {
     return parseInteger(ui->ed_soubor->text()).value_or(0);
 }
 
-bool Tform_zaznam::parseNumber(QLineEdit& edit)
+bool RecordSpeedDialog::parseNumber(QLineEdit& edit)
 {
     return parseIntegerEdit(edit, m_prompts, NotANumberText, QStringLiteral("1"));
 }
 
-bool Tform_zaznam::checkRange(QLineEdit& edit, int low, int high)
+bool RecordSpeedDialog::checkRange(QLineEdit& edit, int low, int high)
 {
     const QString text = QStringLiteral("Je nutné zadávat pouze čísla v rozsahu %1 až %2\n").arg(low).arg(high);
     return checkIntegerEditRange(edit, low, high, m_prompts, text, this);
 }
 
-void Tform_zaznam::enterPressed(QLineEdit& edit, int low, int high)
+void RecordSpeedDialog::enterPressed(QLineEdit& edit, int low, int high)
 {
     if (!parseNumber(edit))
         return;
@@ -75,7 +75,7 @@ void Tform_zaznam::enterPressed(QLineEdit& edit, int low, int high)
         edit.setFocus();
 }
 
-void Tform_zaznam::tl_okClick()
+void RecordSpeedDialog::tl_okClick()
 {
     // Both checks run for each field: after a failed parse the field holds "1", which passes.
     bool recordValid = parseNumber(*ui->ed_sample);
@@ -96,13 +96,13 @@ void Tform_zaznam::tl_okClick()
     accept();
 }
 
-void Tform_zaznam::keyPressEvent(QKeyEvent* event)
+void RecordSpeedDialog::keyPressEvent(QKeyEvent* event)
 {
     if (!pressFocusedButton(*this, event->key()))
         QDialog::keyPressEvent(event);
 }
 
-bool Tform_zaznam::eventFilter(QObject* watched, QEvent* event)
+bool RecordSpeedDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && isEnterKey(static_cast<QKeyEvent*>(event)->key())) {
         if (watched == ui->ed_sample) {

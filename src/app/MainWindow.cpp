@@ -1,25 +1,25 @@
-#include "Unit_hl.h"
-#include "ui_Unit_hl.h"
+#include "MainWindow.h"
+#include "ui_MainWindow.h"
 
 #include "AboutBox.h"
-#include "AboutIdent.h"
+#include "IdentificationDialog.h"
 #include "AppContext.h"
 #include "AppError.h"
 #include "DemoData.h"
 #include "ErrorBox.h"
 #include "IntegerSettings.h"
 #include "LiveFormat.h"
-#include "LoadForm.h"
-#include "Rotace_3d.h"
-#include "Rychlostzaznamu.h"
+#include "ParameterReadoutDialog.h"
+#include "ChartSettingsDialog.h"
+#include "RecordSpeedDialog.h"
 #include "StoredColour.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
 #include "TrendChart.h"
-#include "Unitmenumod.h"
-#include "Unitport.h"
-#include "Unitzaznam.h"
+#include "ParameterEditor.h"
+#include "PortDialog.h"
+#include "ControllerRecordWindow.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -71,8 +71,8 @@ private:
 
 } // namespace
 
-Tkvr01::Tkvr01(AppContext& context, QWidget* parent)
-    : QMainWindow(parent), ui(new Ui::Tkvr01), m_context(context), m_logFileName(InitialLogFileName)
+MainWindow::MainWindow(AppContext& context, QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), m_context(context), m_logFileName(InitialLogFileName)
 {
     ui->setupUi(this);
     // The program's title on the task bar (the icon name of the main window).
@@ -81,27 +81,27 @@ Tkvr01::Tkvr01(AppContext& context, QWidget* parent)
 
     // Menu commands show their errors in the error box right here, so no exception has
     // to travel back through the toolkit's menu code.
-    const std::pair<QAction*, void (Tkvr01::*)()> commands[] = {
-        {ui->mn_novy, &Tkvr01::mn_novyClick},
-        {ui->mn_ulozit, &Tkvr01::mn_ulozitClick},
-        {ui->mn_ulozitjako, &Tkvr01::mn_ulozitjakoClick},
-        {ui->mn_exit, &Tkvr01::mn_exitClick},
-        {ui->mn_port, &Tkvr01::mn_portClick},
-        {ui->mn_parametry, &Tkvr01::mn_parametryClick},
-        {ui->mn_zaznam, &Tkvr01::mn_zaznamClick},
-        {ui->mn_barva, &Tkvr01::mn_barvaClick},
-        {ui->mn_rychlost_zaznamu, &Tkvr01::mn_rychlost_zaznamuClick},
-        {ui->mn_about, &Tkvr01::mn_aboutClick},
-        {ui->mn_ident, &Tkvr01::mn_identClick},
+    const std::pair<QAction*, void (MainWindow::*)()> commands[] = {
+        {ui->mn_novy, &MainWindow::mn_novyClick},
+        {ui->mn_ulozit, &MainWindow::mn_ulozitClick},
+        {ui->mn_ulozitjako, &MainWindow::mn_ulozitjakoClick},
+        {ui->mn_exit, &MainWindow::mn_exitClick},
+        {ui->mn_port, &MainWindow::mn_portClick},
+        {ui->mn_parametry, &MainWindow::mn_parametryClick},
+        {ui->mn_zaznam, &MainWindow::mn_zaznamClick},
+        {ui->mn_barva, &MainWindow::mn_barvaClick},
+        {ui->mn_rychlost_zaznamu, &MainWindow::mn_rychlost_zaznamuClick},
+        {ui->mn_about, &MainWindow::mn_aboutClick},
+        {ui->mn_ident, &MainWindow::mn_identClick},
     };
     for (const auto& [action, handler] : commands)
         connect(action, &QAction::triggered, this, [this, handler = handler] { guarded(handler); });
-    const std::pair<QAbstractButton*, void (Tkvr01::*)()> buttons[] = {
-        {ui->tl_barva_pera, &Tkvr01::tl_barva_peraClick},
-        {ui->tl_precist, &Tkvr01::tl_precistClick},
-        {ui->check_auto, &Tkvr01::check_autoClick},
-        {ui->check_zapis, &Tkvr01::check_zapisClick},
-        {ui->check_demo, &Tkvr01::check_demoClick},
+    const std::pair<QAbstractButton*, void (MainWindow::*)()> buttons[] = {
+        {ui->tl_barva_pera, &MainWindow::tl_barva_peraClick},
+        {ui->tl_precist, &MainWindow::tl_precistClick},
+        {ui->check_auto, &MainWindow::check_autoClick},
+        {ui->check_zapis, &MainWindow::check_zapisClick},
+        {ui->check_demo, &MainWindow::check_demoClick},
     };
     for (const auto& [button, handler] : buttons)
         connect(button, &QAbstractButton::clicked, this, [this, handler = handler] { guarded(handler); });
@@ -114,16 +114,16 @@ Tkvr01::Tkvr01(AppContext& context, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(Timer1Interval);
-    connect(Timer1, &QTimer::timeout, this, [this] { guarded(&Tkvr01::Timer1Timer); });
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded(&MainWindow::Timer1Timer); });
     Timer1->start();
 }
 
-Tkvr01::~Tkvr01()
+MainWindow::~MainWindow()
 {
     delete ui;
 }
 
-void Tkvr01::guarded(void (Tkvr01::*handler)())
+void MainWindow::guarded(void (MainWindow::*handler)())
 {
     try {
         (this->*handler)();
@@ -134,7 +134,7 @@ void Tkvr01::guarded(void (Tkvr01::*handler)())
     }
 }
 
-void Tkvr01::FormCreate()
+void MainWindow::FormCreate()
 {
     IntegerSettings& settings = m_context.settings();
 
@@ -162,7 +162,7 @@ void Tkvr01::FormCreate()
     applyChartLook();
 }
 
-void Tkvr01::FormClose()
+void MainWindow::FormClose()
 {
     IntegerSettings& settings = m_context.settings();
     settings.writeInteger(Desktop, QStringLiteral("Top"), y());
@@ -188,27 +188,27 @@ void Tkvr01::FormClose()
             ErrorBoxCaption, PromptIcon::Warning, PromptButton::Ok, this);
 }
 
-void Tkvr01::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     FormClose();
     event->accept();
 }
 
-void Tkvr01::showRates()
+void MainWindow::showRates()
 {
     ui->pa_zaznam->setText(QString::number(RecordPeriod));
     ui->pa_soubor->setText(QString::number(FilePeriod));
     ui->pa_jednotky->setText(RecordUnit == 1 ? QStringLiteral("s") : QStringLiteral("min"));
 }
 
-void Tkvr01::showPenColour()
+void MainWindow::showPenColour()
 {
     const QColor pen = colourFromStored(PenColour);
     fillPanel(*ui->pa_barva_pera, pen);
     ui->Chart1->setPenColour(pen);
 }
 
-void Tkvr01::applyChartLook()
+void MainWindow::applyChartLook()
 {
     showPenColour();
     TrendChart& chart = *ui->Chart1;
@@ -219,24 +219,24 @@ void Tkvr01::applyChartLook()
     chart.setChartLength(ChartLength);
 }
 
-TrendChart& Tkvr01::chart()
+TrendChart& MainWindow::chart()
 {
     return *ui->Chart1;
 }
 
-qint64 Tkvr01::PointCounter() const
+qint64 MainWindow::PointCounter() const
 {
     return ui->Chart1->pointCounter();
 }
 
-void Tkvr01::AddChartPoint(double value)
+void MainWindow::AddChartPoint(double value)
 {
     ui->Chart1->addPoint(value);
 }
 
 // --- live display and poll cycle -------------------------------------------------------------
 
-void Tkvr01::showRelayLamps(const std::array<bool, 4>& lit)
+void MainWindow::showRelayLamps(const std::array<bool, 4>& lit)
 {
     QLabel* const lamps[] = {ui->pa_re1, ui->pa_re2, ui->pa_re3, ui->pa_re4};
     for (int i = 0; i < 4; ++i) {
@@ -245,7 +245,7 @@ void Tkvr01::showRelayLamps(const std::array<bool, 4>& lit)
     }
 }
 
-void Tkvr01::showLiveValues(const LiveDisplay& values)
+void MainWindow::showLiveValues(const LiveDisplay& values)
 {
     ui->pa_measure->setText(values.measure);
     ui->pa_sp->setText(values.setpoint);
@@ -257,7 +257,7 @@ void Tkvr01::showLiveValues(const LiveDisplay& values)
     ui->pa_porucha->setText(values.faultCaption);
 }
 
-void Tkvr01::tl_precistClick()
+void MainWindow::tl_precistClick()
 {
     // A failed read is not reported: the display shows the last values read.
     m_context.link().ReadTable(TableLive);
@@ -266,7 +266,7 @@ void Tkvr01::tl_precistClick()
     AddChartPoint(live.meas);
 }
 
-void Tkvr01::Timer1Timer()
+void MainWindow::Timer1Timer()
 {
     const qint16 second = qint16(m_context.clock().now().time().second());
     if (second == LastSecond)
@@ -284,7 +284,7 @@ void Tkvr01::Timer1Timer()
     }
 }
 
-void Tkvr01::SampleStep()
+void MainWindow::SampleStep()
 {
     ++SampleCounter;
     // Wide product: stored periods are taken as they are and may be large.
@@ -296,7 +296,7 @@ void Tkvr01::SampleStep()
                                ui->pa_porucha->text(), m_context.clock().now());
 }
 
-void Tkvr01::FileWriteStep()
+void MainWindow::FileWriteStep()
 {
     ++FileCounter;
     if (FileCounter < qint64(FilePeriod) * 60)
@@ -311,14 +311,14 @@ void Tkvr01::FileWriteStep()
     }
 }
 
-bool Tkvr01::askClearData()
+bool MainWindow::askClearData()
 {
     return m_context.prompts().message(ClearDataQuestion, ClearDataCaption, PromptIcon::Warning,
                                        PromptButton::Yes | PromptButton::No, this)
         == PromptButton::Yes;
 }
 
-void Tkvr01::check_autoClick()
+void MainWindow::check_autoClick()
 {
     if (!ui->check_auto->isChecked())
         return;
@@ -331,7 +331,7 @@ void Tkvr01::check_autoClick()
     }
 }
 
-void Tkvr01::check_zapisClick()
+void MainWindow::check_zapisClick()
 {
     if (!ui->check_zapis->isChecked())
         return;
@@ -343,7 +343,7 @@ void Tkvr01::check_zapisClick()
 
 // --- demo data ------------------------------------------------------------------------------
 
-void Tkvr01::showDemoValues(const DemoValues& values)
+void MainWindow::showDemoValues(const DemoValues& values)
 {
     ui->lb_ts->setText(values.terminal);
     ui->pa_measure->setText(values.measure);
@@ -354,14 +354,14 @@ void Tkvr01::showDemoValues(const DemoValues& values)
     showRelayLamps(values.relays);
 }
 
-void Tkvr01::DemoStep()
+void MainWindow::DemoStep()
 {
     const DemoValues values = nextDemoValues(m_context.random());
     showDemoValues(values);
     AddChartPoint(values.measured);
 }
 
-void Tkvr01::check_demoClick()
+void MainWindow::check_demoClick()
 {
     TimerPause pause(*Timer1);
     const bool demo = ui->check_demo->isChecked();
@@ -372,12 +372,12 @@ void Tkvr01::check_demoClick()
         ui->Chart1->clear();
 }
 
-bool Tkvr01::logFileChosen() const
+bool MainWindow::logFileChosen() const
 {
     return ui->mn_novy->isChecked();
 }
 
-void Tkvr01::StartNewLog()
+void MainWindow::StartNewLog()
 {
     m_logBuffer.startNewLog(m_context.clock().now());
     tl_precistClick();
@@ -388,13 +388,13 @@ void Tkvr01::StartNewLog()
     FileCounter = 0;
 }
 
-void Tkvr01::mn_novyClick()
+void MainWindow::mn_novyClick()
 {
     StartNewLog();
     mn_ulozitjakoClick();
 }
 
-void Tkvr01::mn_ulozitClick()
+void MainWindow::mn_ulozitClick()
 {
     if (logFileChosen()) {
         m_logBuffer.writeToFile(m_logFileName);
@@ -418,38 +418,38 @@ void Tkvr01::mn_ulozitClick()
     ui->mn_novy->setChecked(true);
 }
 
-void Tkvr01::mn_ulozitjakoClick()
+void MainWindow::mn_ulozitjakoClick()
 {
     ui->mn_novy->setChecked(false);
     m_confirmOverwrite = true;
     mn_ulozitClick();
 }
 
-void Tkvr01::mn_exitClick()
+void MainWindow::mn_exitClick()
 {
     mn_ulozitClick();
-    m_context.port().ClosePort();
+    m_context.portDialog().ClosePort();
     close();
 }
 
-void Tkvr01::mn_portClick()
+void MainWindow::mn_portClick()
 {
-    m_context.port().exec();
+    m_context.portDialog().exec();
 }
 
-void Tkvr01::mn_parametryClick()
+void MainWindow::mn_parametryClick()
 {
     // The editor opens whatever the read-out's result.
-    m_context.load_form().exec();
-    m_context.menu_mod().exec();
+    m_context.readoutDialog().exec();
+    m_context.parameterEditor().exec();
 }
 
-void Tkvr01::mn_zaznamClick()
+void MainWindow::mn_zaznamClick()
 {
-    m_context.FormZaznam().exec();
+    m_context.recordWindow().exec();
 }
 
-void Tkvr01::mn_barvaClick()
+void MainWindow::mn_barvaClick()
 {
     ChartSettings fields;
     fields.view3D = Chart3D;
@@ -458,7 +458,7 @@ void Tkvr01::mn_barvaClick()
     fields.panelColour = colourFromStored(BorderColour);
     fields.chartLength = ChartLength;
     // The dialog changes the chart while it is open and puts it back itself on "Storno".
-    if (!m_context.rotace3D().edit(fields))
+    if (!m_context.chartSettingsDialog().edit(fields))
         return;
     Chart3D = fields.view3D;
     RotationPercent = fields.depthPercent;
@@ -468,9 +468,9 @@ void Tkvr01::mn_barvaClick()
     ui->Chart1->setChartLength(ChartLength);
 }
 
-void Tkvr01::mn_rychlost_zaznamuClick()
+void MainWindow::mn_rychlost_zaznamuClick()
 {
-    Tform_zaznam& dialog = m_context.form_zaznam();
+    RecordSpeedDialog& dialog = m_context.recordSpeedDialog();
     dialog.preset(ui->pa_zaznam->text(), ui->pa_soubor->text(), RecordUnit);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -481,17 +481,17 @@ void Tkvr01::mn_rychlost_zaznamuClick()
     showRates();
 }
 
-void Tkvr01::mn_aboutClick()
+void MainWindow::mn_aboutClick()
 {
-    m_context.AboutBox().exec();
+    m_context.aboutBox().exec();
 }
 
-void Tkvr01::mn_identClick()
+void MainWindow::mn_identClick()
 {
-    m_context.about_ident().exec();
+    m_context.identificationDialog().exec();
 }
 
-void Tkvr01::tl_barva_peraClick()
+void MainWindow::tl_barva_peraClick()
 {
     // Not preset with the current pen; later points take the new colour.
     if (const auto rgb = m_context.prompts().chooseColour(0x000000, this)) {

@@ -9,7 +9,7 @@
 #include <QString>
 #include <array>
 
-namespace Ui { class Tkvr01; }
+namespace Ui { class MainWindow; }
 namespace kv10 {
 class TrendChart;
 struct DemoValues;
@@ -18,7 +18,7 @@ struct LiveDisplay;
 class AppContext;
 class QTimer;
 
-class Tkvr01 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int DesignedLeft = 192;
@@ -26,8 +26,8 @@ public:
     static constexpr int DesignedWidth = 718;
     static constexpr int DesignedHeight = 523;
 
-    explicit Tkvr01(AppContext& context, QWidget* parent = nullptr);
-    ~Tkvr01() override;
+    explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Settings of the window (sections DESKTOP, GRAF, ZAZNAM).
     int ChartLength = 200;
@@ -100,7 +100,7 @@ private:
     void FormCreate();
     void FormClose();
     // Runs a command; its error goes to the error box.
-    void guarded(void (Tkvr01::*handler)());
+    void guarded(void (MainWindow::*handler)());
     void showLiveValues(const kv10::LiveDisplay& values);
     void showDemoValues(const kv10::DemoValues& values);
     void showRelayLamps(const std::array<bool, 4>& lit);
@@ -108,7 +108,7 @@ private:
     void showPenColour();
     bool askClearData();
 
-    Ui::Tkvr01* ui;
+    Ui::MainWindow* ui;
     AppContext& m_context;
     kv10::LogBuffer m_logBuffer;       // the log lines (the invisible ListBox)
     QString m_logFileName;

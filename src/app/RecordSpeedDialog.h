@@ -4,11 +4,11 @@
 #include <QDialog>
 #include <memory>
 
-namespace Ui { class Tform_zaznam; }
+namespace Ui { class RecordSpeedDialog; }
 class QLineEdit;
 namespace kv10 { class Prompts; }
 
-class Tform_zaznam : public QDialog {
+class RecordSpeedDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int MinRecordPeriod = 1;
@@ -16,8 +16,8 @@ public:
     static constexpr int MinFilePeriod = 1;
     static constexpr int MaxFilePeriod = 60;
 
-    explicit Tform_zaznam(QWidget* parent = nullptr);
-    ~Tform_zaznam() override;
+    explicit RecordSpeedDialog(QWidget* parent = nullptr);
+    ~RecordSpeedDialog() override;
 
     void setPrompts(kv10::Prompts* prompts) { m_prompts = prompts; }
 
@@ -43,7 +43,7 @@ private:
     bool checkRange(QLineEdit& edit, int low, int high);
     void enterPressed(QLineEdit& edit, int low, int high);
 
-    std::unique_ptr<Ui::Tform_zaznam> ui;
+    std::unique_ptr<Ui::RecordSpeedDialog> ui;
     kv10::Prompts* m_prompts = nullptr;
     int m_recordUnit = 1;
 };

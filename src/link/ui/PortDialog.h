@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <array>
 
-namespace Ui { class Tport; }
+namespace Ui { class PortDialog; }
 
 namespace kv10 {
 class IntegerSettings;
@@ -18,7 +18,7 @@ class Prompts;
 class TelegramLink;
 }
 
-class Tport : public QDialog {
+class PortDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int ComCount = 8;
@@ -26,9 +26,9 @@ public:
     static constexpr int BaudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400,
                                         56000, 57600, 115200, 128000, 256000};
 
-    Tport(kv10::IntegerSettings& settings, kv10::TelegramLink& link, kv10::Prompts& prompts,
+    PortDialog(kv10::IntegerSettings& settings, kv10::TelegramLink& link, kv10::Prompts& prompts,
           QWidget* parent = nullptr);
-    ~Tport() override;
+    ~PortDialog() override;
 
     // Loads the settings, fills the baud list and opens the port. Throws AppError when the
     // port cannot be opened; the dialog is then left on "žádný port".
@@ -96,7 +96,7 @@ private:
     // Runs a handler of a control; its error goes to the error box.
     template <typename Handler> void guarded(Handler handler);
 
-    Ui::Tport* ui;
+    Ui::PortDialog* ui;
     kv10::IntegerSettings& m_settings;
     kv10::TelegramLink& m_link;
     kv10::Prompts& m_prompts;

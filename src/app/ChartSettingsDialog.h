@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-namespace Ui { class Trotace3D; }
+namespace Ui { class ChartSettingsDialog; }
 namespace kv10 {
 class Prompts;
 class TrendChart;
@@ -22,14 +22,14 @@ struct ChartSettings {
 };
 } // namespace kv10
 
-class Trotace3D : public QDialog {
+class ChartSettingsDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int MinChartLength = 10;
     static constexpr int MaxChartLength = 100000;
 
-    explicit Trotace3D(QWidget* parent = nullptr);
-    ~Trotace3D() override;
+    explicit ChartSettingsDialog(QWidget* parent = nullptr);
+    ~ChartSettingsDialog() override;
 
     void setPrompts(kv10::Prompts* prompts) { m_prompts = prompts; }
     // The chart the controls act on while the dialog is open.
@@ -65,7 +65,7 @@ private:
     // nullopt when cancelled (or with no prompts).
     std::optional<QColor> chooseSwatchColour(QWidget* swatch);
 
-    std::unique_ptr<Ui::Trotace3D> ui;
+    std::unique_ptr<Ui::ChartSettingsDialog> ui;
     kv10::Prompts* m_prompts = nullptr;
     kv10::TrendChart* m_chart = nullptr;
 };

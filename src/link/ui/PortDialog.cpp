@@ -1,5 +1,5 @@
-#include "Unitport.h"
-#include "ui_Unitport.h"
+#include "PortDialog.h"
+#include "ui_PortDialog.h"
 
 #include "AppError.h"
 #include "ErrorBox.h"
@@ -53,8 +53,8 @@ int busAddress(int stored)
 
 } // namespace
 
-Tport::Tport(IntegerSettings& settings, TelegramLink& link, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), ui(new Ui::Tport), m_settings(settings), m_link(link), m_prompts(prompts)
+PortDialog::PortDialog(IntegerSettings& settings, TelegramLink& link, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), ui(new Ui::PortDialog), m_settings(settings), m_link(link), m_prompts(prompts)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -105,8 +105,8 @@ Tport::Tport(IntegerSettings& settings, TelegramLink& link, Prompts& prompts, QW
     connect(ui->tl_pouzit, &QPushButton::clicked, this, [this] { guarded([this] { cb_zarizeniApply(); }); });
     // Enter in the device field applies the path instead of pressing "OK".
     ui->cb_zarizeni->lineEdit()->installEventFilter(this);
-    connect(ui->tl_najit, &QPushButton::clicked, this, &Tport::tl_najitClick);
-    connect(ui->tl_prerusit, &QPushButton::clicked, this, &Tport::tl_prerusitClick);
+    connect(ui->tl_najit, &QPushButton::clicked, this, &PortDialog::tl_najitClick);
+    connect(ui->tl_prerusit, &QPushButton::clicked, this, &PortDialog::tl_prerusitClick);
     connect(ui->tl_ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->tl_cancel, &QPushButton::clicked, this, [this] {
         // The dialog closes with Cancel even when restoring the old port fails.
@@ -118,7 +118,7 @@ Tport::Tport(IntegerSettings& settings, TelegramLink& link, Prompts& prompts, QW
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-Tport::~Tport()
+PortDialog::~PortDialog()
 {
     m_timer.stop();
     if (m_link.transport() == &m_transport)
@@ -127,7 +127,7 @@ Tport::~Tport()
 }
 
 template <typename Handler>
-void Tport::guarded(Handler handler)
+void PortDialog::guarded(Handler handler)
 {
     try {
         handler();
@@ -136,7 +136,7 @@ void Tport::guarded(Handler handler)
     }
 }
 
-void Tport::FormCreate()
+void PortDialog::FormCreate()
 {
     m_sa = busAddress(m_settings.readInteger(Adresa, QStringLiteral("SA"), 0));
     m_da = busAddress(m_settings.readInteger(Adresa, QStringLiteral("DA"), 0));
@@ -169,7 +169,7 @@ void Tport::FormCreate()
     takeSnapshot();
 }
 
-void Tport::FormShow()
+void PortDialog::FormShow()
 {
     m_da = m_link.DA();
     ui->cb_da->setCurrentIndex(m_da);
@@ -178,7 +178,7 @@ void Tport::FormShow()
     takeSnapshot();
 }
 
-void Tport::FormClose()
+void PortDialog::FormClose()
 {
     m_settings.writeInteger(Adresa, QStringLiteral("SA"), m_sa);
     m_settings.writeInteger(Adresa, QStringLiteral("DA"), m_da);
@@ -193,20 +193,20 @@ void Tport::FormClose()
 #endif
 }
 
-void Tport::done(int result)
+void PortDialog::done(int result)
 {
     FormClose();
     QDialog::done(result);
 }
 
-void Tport::showEvent(QShowEvent* event)
+void PortDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();
 }
 
-void Tport::keyPressEvent(QKeyEvent* event)
+void PortDialog::keyPressEvent(QKeyEvent* event)
 {
     // Esc presses "Storno", which offers to undo the changes; while it is disabled, nothing.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
@@ -217,7 +217,7 @@ void Tport::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-bool Tport::eventFilter(QObject* watched, QEvent* event)
+bool PortDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->cb_zarizeni->lineEdit() && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -229,20 +229,20 @@ bool Tport::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-QString Tport::devicePathFor(int com) const
+QString PortDialog::devicePathFor(int com) const
 {
     if (com >= 1 && com <= ComCount && !m_devices[com].isEmpty())
         return m_devices[com];
     return com >= 1 ? defaultDevicePath(com) : QString();
 }
 
-void Tport::setDeviceOverride(int com, const QString& path)
+void PortDialog::setDeviceOverride(int com, const QString& path)
 {
     if (com >= 1 && com <= ComCount)
         m_devices[com] = path;
 }
 
-void Tport::OpenPort(int com)
+void PortDialog::OpenPort(int com)
 {
     try {
         m_transport.OpenPort(devicePathFor(com), comName(com), m_baudRate);
@@ -252,7 +252,7 @@ void Tport::OpenPort(int com)
     }
 }
 
-void Tport::ApplyLineSettings()
+void PortDialog::ApplyLineSettings()
 {
     try {
         m_transport.SetBaudRate(m_baudRate);
@@ -262,18 +262,18 @@ void Tport::ApplyLineSettings()
     }
 }
 
-void Tport::ClosePort()
+void PortDialog::ClosePort()
 {
     m_transport.ClosePort();
 }
 
-void Tport::selectNoPort()
+void PortDialog::selectNoPort()
 {
     ui->cb_com->setCurrentIndex(0);
     m_comNumber = 0;
 }
 
-void Tport::cb_comChange()
+void PortDialog::cb_comChange()
 {
     m_comNumber = ui->cb_com->currentIndex();
     // "žádný port" only changes the setting; the open port stays open.
@@ -285,7 +285,7 @@ void Tport::cb_comChange()
     }
 }
 
-void Tport::cb_baudrateChange()
+void PortDialog::cb_baudrateChange()
 {
     bool ok = false;
     const int rate = ui->cb_baudrate->currentText().toInt(&ok);
@@ -295,19 +295,19 @@ void Tport::cb_baudrateChange()
     ApplyLineSettings();
 }
 
-void Tport::cb_daChange()
+void PortDialog::cb_daChange()
 {
     m_da = ui->cb_da->currentIndex();
     m_link.SetDA(uint8_t(m_da));
 }
 
-void Tport::cb_saChange()
+void PortDialog::cb_saChange()
 {
     m_sa = ui->cb_sa->currentIndex();
     m_link.SetSA(uint8_t(m_sa));
 }
 
-void Tport::cb_zarizeniApply()
+void PortDialog::cb_zarizeniApply()
 {
     const int com = m_deviceCom;
     const QString path = ui->cb_zarizeni->currentText().trimmed();
@@ -321,13 +321,13 @@ void Tport::cb_zarizeniApply()
     OpenPort(com);
 }
 
-void Tport::showDevice()
+void PortDialog::showDevice()
 {
     ui->Label6->setText(QStringLiteral("Zařízení pro COM %1:").arg(m_deviceCom));
     ui->cb_zarizeni->setEditText(devicePathFor(m_deviceCom));
 }
 
-void Tport::fillDeviceList()
+void PortDialog::fillDeviceList()
 {
     QStringList paths;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
@@ -343,23 +343,23 @@ void Tport::fillDeviceList()
     ui->cb_zarizeni->setEditText(shown);
 }
 
-void Tport::selectBaudItem(int baudRate)
+void PortDialog::selectBaudItem(int baudRate)
 {
     ui->cb_baudrate->setCurrentIndex(ui->cb_baudrate->findText(QString::number(baudRate)));
 }
 
-Tport::Snapshot Tport::current() const
+PortDialog::Snapshot PortDialog::current() const
 {
     return Snapshot{m_comNumber, m_baudRate, m_da, m_sa, m_devices};
 }
 
-void Tport::takeSnapshot()
+void PortDialog::takeSnapshot()
 {
     m_snapshot = current();
     m_snapshotStoredDevices = m_storedDevices;
 }
 
-void Tport::tl_cancelClick()
+void PortDialog::tl_cancelClick()
 {
     const Snapshot now = current();
     if (now == m_snapshot)
@@ -396,7 +396,7 @@ void Tport::tl_cancelClick()
     }
 }
 
-void Tport::setSearchRunning(bool running)
+void PortDialog::setSearchRunning(bool running)
 {
     ui->tl_prerusit->setEnabled(running);
     const std::initializer_list<QWidget*> controls = {ui->tl_ok, ui->tl_cancel, ui->cb_sa, ui->cb_da,
@@ -405,7 +405,7 @@ void Tport::setSearchRunning(bool running)
         control->setEnabled(!running);
 }
 
-void Tport::tl_najitClick()
+void PortDialog::tl_najitClick()
 {
     setSearchRunning(true);
     for (int address = 0; address < SearchedAddresses; ++address)
@@ -414,7 +414,7 @@ void Tport::tl_najitClick()
     m_timer.start();
 }
 
-void Tport::Timer1Timer()
+void PortDialog::Timer1Timer()
 {
     if (m_probe >= SearchedAddresses) {
         tl_prerusitClick();
@@ -434,7 +434,7 @@ void Tport::Timer1Timer()
         tl_prerusitClick();
 }
 
-void Tport::tl_prerusitClick()
+void PortDialog::tl_prerusitClick()
 {
     m_timer.stop();
     setSearchRunning(false);

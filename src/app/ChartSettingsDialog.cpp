@@ -1,6 +1,6 @@
-#include "Rotace_3d.h"
+#include "ChartSettingsDialog.h"
 
-#include "ui_Rotace_3d.h"
+#include "ui_ChartSettingsDialog.h"
 
 #include "EditChecks.h"
 #include "NumberText.h"
@@ -17,24 +17,24 @@ const QString NotANumberText = QStringLiteral("Chyba při zadání číselného 
 const QString RangeText = QStringLiteral("Je nutné zadávat pouze čísla v rozsahu 10 až 100000");
 } // namespace
 
-Trotace3D::Trotace3D(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Trotace3D>())
+ChartSettingsDialog::ChartSettingsDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::ChartSettingsDialog>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(sizeHint().expandedTo(QSize(192, 230)));
 
-    connect(ui->check_3D, &QCheckBox::clicked, this, &Trotace3D::check_3DClick);
-    connect(ui->bar_3D, &QScrollBar::valueChanged, this, &Trotace3D::bar_3DChange);
-    connect(ui->tl_barva_mriz, &QPushButton::clicked, this, &Trotace3D::tl_barva_mrizClick);
-    connect(ui->tl_barva_okraj, &QPushButton::clicked, this, &Trotace3D::tl_barva_okrajClick);
-    connect(ui->tl_ok, &QPushButton::clicked, this, &Trotace3D::tl_okClick);
+    connect(ui->check_3D, &QCheckBox::clicked, this, &ChartSettingsDialog::check_3DClick);
+    connect(ui->bar_3D, &QScrollBar::valueChanged, this, &ChartSettingsDialog::bar_3DChange);
+    connect(ui->tl_barva_mriz, &QPushButton::clicked, this, &ChartSettingsDialog::tl_barva_mrizClick);
+    connect(ui->tl_barva_okraj, &QPushButton::clicked, this, &ChartSettingsDialog::tl_barva_okrajClick);
+    connect(ui->tl_ok, &QPushButton::clicked, this, &ChartSettingsDialog::tl_okClick);
     connect(ui->tl_cancel, &QPushButton::clicked, this, &QDialog::reject);
     ui->ed_poc_mer->installEventFilter(this);
 }
 
-Trotace3D::~Trotace3D() = default;
+ChartSettingsDialog::~ChartSettingsDialog() = default;
 
-void Trotace3D::preset(const kv10::ChartSettings& fields)
+void ChartSettingsDialog::preset(const kv10::ChartSettings& fields)
 {
     const QSignalBlocker blockBar(ui->bar_3D);
     ui->check_3D->setChecked(fields.view3D);
@@ -44,7 +44,7 @@ void Trotace3D::preset(const kv10::ChartSettings& fields)
     ui->ed_poc_mer->setText(QString::number(fields.chartLength));
 }
 
-bool Trotace3D::finish(int result, ChartSettings& fields)
+bool ChartSettingsDialog::finish(int result, ChartSettings& fields)
 {
     if (!m_chart)
         return result == QDialog::Accepted;
@@ -63,30 +63,30 @@ bool Trotace3D::finish(int result, ChartSettings& fields)
     return true;
 }
 
-bool Trotace3D::edit(ChartSettings& fields)
+bool ChartSettingsDialog::edit(ChartSettings& fields)
 {
     preset(fields);
     return finish(exec(), fields);
 }
 
-int Trotace3D::chartLength() const
+int ChartSettingsDialog::chartLength() const
 {
     return parseInteger(ui->ed_poc_mer->text()).value_or(0);
 }
 
-void Trotace3D::check_3DClick(bool checked)
+void ChartSettingsDialog::check_3DClick(bool checked)
 {
     if (m_chart)
         m_chart->setView3D(checked);
 }
 
-void Trotace3D::bar_3DChange(int position)
+void ChartSettingsDialog::bar_3DChange(int position)
 {
     if (m_chart)
         m_chart->setDepthPercent(position);
 }
 
-std::optional<QColor> Trotace3D::chooseSwatchColour(QWidget* swatch)
+std::optional<QColor> ChartSettingsDialog::chooseSwatchColour(QWidget* swatch)
 {
     if (!m_prompts)
         return std::nullopt;
@@ -99,31 +99,31 @@ std::optional<QColor> Trotace3D::chooseSwatchColour(QWidget* swatch)
     return colour;
 }
 
-void Trotace3D::tl_barva_mrizClick()
+void ChartSettingsDialog::tl_barva_mrizClick()
 {
     const auto colour = chooseSwatchColour(ui->pa_barva_mriz);
     if (colour && m_chart)
         m_chart->setBackWallColour(*colour);
 }
 
-void Trotace3D::tl_barva_okrajClick()
+void ChartSettingsDialog::tl_barva_okrajClick()
 {
     const auto colour = chooseSwatchColour(ui->pa_barva_okraj);
     if (colour && m_chart)
         m_chart->setPanelColour(*colour);
 }
 
-bool Trotace3D::parseNumber()
+bool ChartSettingsDialog::parseNumber()
 {
     return parseIntegerEdit(*ui->ed_poc_mer, m_prompts, NotANumberText, QStringLiteral("0"));
 }
 
-bool Trotace3D::checkRange()
+bool ChartSettingsDialog::checkRange()
 {
     return checkIntegerEditRange(*ui->ed_poc_mer, MinChartLength, MaxChartLength, m_prompts, RangeText, this);
 }
 
-void Trotace3D::ed_poc_merKeyPress()
+void ChartSettingsDialog::ed_poc_merKeyPress()
 {
     if (!parseNumber())
         return;
@@ -133,7 +133,7 @@ void Trotace3D::ed_poc_merKeyPress()
         ui->ed_poc_mer->setFocus();
 }
 
-void Trotace3D::tl_okClick()
+void ChartSettingsDialog::tl_okClick()
 {
     if (!parseNumber())
         return;
@@ -144,13 +144,13 @@ void Trotace3D::tl_okClick()
     accept();
 }
 
-void Trotace3D::keyPressEvent(QKeyEvent* event)
+void ChartSettingsDialog::keyPressEvent(QKeyEvent* event)
 {
     if (!pressFocusedButton(*this, event->key()))
         QDialog::keyPressEvent(event);
 }
 
-bool Trotace3D::eventFilter(QObject* watched, QEvent* event)
+bool ChartSettingsDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->ed_poc_mer && event->type() == QEvent::KeyPress
         && isEnterKey(static_cast<QKeyEvent*>(event)->key())) {
