@@ -35,8 +35,8 @@ AppContext::AppContext(const AppOptions& options) : m_options(options)
         m_ownPrompts = std::make_unique<WidgetPrompts>();
         m_prompts = m_ownPrompts.get();
     }
-    Waiter& waiter = options.waiter ? *options.waiter : static_cast<Waiter&>(sleepWaiter());
-    m_link = std::make_unique<TelegramLink>(m_image, waiter, m_prompts);
+    m_waiter = options.waiter ? options.waiter : static_cast<Waiter*>(&sleepWaiter());
+    m_link = std::make_unique<TelegramLink>(m_image, *m_waiter, m_prompts);
     m_clock = options.clock ? options.clock : static_cast<Clock*>(&systemClock());
     if (options.random) {
         m_random = options.random;
@@ -68,12 +68,13 @@ void AppContext::createWindows()
     }
 
     m_aboutBox = std::make_unique<AboutBox>(owner);
-    m_identificationDialog = std::make_unique<IdentificationDialog>(owner);
-    m_parameterEditor = std::make_unique<ParameterEditor>(owner);
+    m_identificationDialog = std::make_unique<IdentificationDialog>(*m_link, *m_prompts, *m_waiter, owner);
+    m_parameterEditor = std::make_unique<ParameterEditor>(*m_link, *m_prompts, *m_waiter, owner);
     m_recordWindow = std::make_unique<ControllerRecordWindow>(owner);
     m_chartSettingsDialog = std::make_unique<ChartSettingsDialog>(owner);
     m_recordSpeedDialog = std::make_unique<RecordSpeedDialog>(owner);
-    m_readoutDialog = std::make_unique<ParameterReadoutDialog>(owner);
+    m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, *m_link, *m_prompts, *m_waiter, owner);
+    m_parameterEditor->setFirmwareVariantSource([this] { return m_readoutDialog->FirmwareVariant(); });
 
     // The main window's two settings dialogs ask through the prompts; the chart dialog
     // changes the main window's chart while it is open.

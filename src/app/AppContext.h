@@ -54,6 +54,7 @@ public:
     kv10::TelegramLink& link() { return *m_link; }
     kv10::Prompts& prompts() { return *m_prompts; }
     kv10::Clock& clock() { return *m_clock; }
+    kv10::Waiter& waiter() { return *m_waiter; }
     kv10::RandomSource& random() { return *m_random; }
 
     MainWindow& mainWindow() { return *m_mainWindow; }
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<kv10::Prompts> m_ownPrompts;
     kv10::Prompts* m_prompts = nullptr;
     kv10::ControllerImage m_image;
+    kv10::Waiter* m_waiter = nullptr;
     std::unique_ptr<kv10::TelegramLink> m_link;
     kv10::Clock* m_clock = nullptr;
     std::unique_ptr<kv10::RandomSource> m_ownRandom;

@@ -1,7 +1,9 @@
 #include "IdentificationDialog.h"
 #include "ui_IdentificationDialog.h"
 
-IdentificationDialog::IdentificationDialog(QWidget* parent) : QDialog(parent), ui(new Ui::IdentificationDialog)
+IdentificationDialog::IdentificationDialog(kv10::TelegramLink& link, kv10::Prompts& prompts, kv10::Waiter& waiter,
+                                           QWidget* parent)
+    : QDialog(parent), ui(new Ui::IdentificationDialog), m_link(link), m_prompts(prompts), m_waiter(waiter)
 {
     ui->setupUi(this);
 }
@@ -9,4 +11,9 @@ IdentificationDialog::IdentificationDialog(QWidget* parent) : QDialog(parent), u
 IdentificationDialog::~IdentificationDialog()
 {
     delete ui;
+}
+
+void IdentificationDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
 }

@@ -1,7 +1,14 @@
 #include "ParameterEditor.h"
 #include "ui_ParameterEditor.h"
 
-ParameterEditor::ParameterEditor(QWidget* parent) : QDialog(parent), ui(new Ui::ParameterEditor)
+#include "Telegram.h"
+
+#include <QTabWidget>
+
+ParameterEditor::ParameterEditor(kv10::TelegramLink& link, kv10::Prompts& prompts, kv10::Waiter& waiter,
+                                 QWidget* parent)
+    : QDialog(parent), ui(new Ui::ParameterEditor), m_link(link), m_image(link.image()), m_prompts(prompts),
+      m_waiter(waiter)
 {
     ui->setupUi(this);
 }
@@ -9,4 +16,9 @@ ParameterEditor::ParameterEditor(QWidget* parent) : QDialog(parent), ui(new Ui::
 ParameterEditor::~ParameterEditor()
 {
     delete ui;
+}
+
+void ParameterEditor::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
 }

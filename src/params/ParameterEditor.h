@@ -1,15 +1,80 @@
 #pragma once
-// "KORVIN 10 DATA": The parameter editor with its pages and the setpoint programs.
+// "KORVIN 10 DATA": the parameter editor. Each tab page shows one controller table (the
+// page's tag is the table number); values move between a page's controls and the controller
+// image when the user leaves the page or runs a command, and between the image and the
+// controller only on "Čtení", "Zápis" and "EEPROM".
 #include <QDialog>
+#include <cstdint>
+#include <functional>
 
 namespace Ui { class ParameterEditor; }
+namespace kv10 {
+class Prompts;
+class TelegramLink;
+class Waiter;
+struct ControllerImage;
+}
+class QLineEdit;
+class QTabWidget;
 
 class ParameterEditor : public QDialog {
     Q_OBJECT
 public:
-    explicit ParameterEditor(QWidget* parent = nullptr);
+    static constexpr int PageCount = 13;
+    enum PageIndex {
+        PageComp = 0, PageAlarm1, PageAlarm2, PagePid, PageRego, PageOnof, PageSens, PageDaco,
+        PageErro, PageOst, PageAdd, PageGo, PageTime
+    };
+
+    ParameterEditor(kv10::TelegramLink& link, kv10::Prompts& prompts, kv10::Waiter& waiter,
+                    QWidget* parent = nullptr);
     ~ParameterEditor() override;
+
+    // Where the editor takes the firmware variant (0-3) each time it is shown: the
+    // read-out dialog's result.
+    void setFirmwareVariantSource(std::function<int()> source) { m_variantSource = std::move(source); }
+    int variant() const { return m_variant; }
+
+    // The page control: its pages keep their indices when tabs are hidden. Setting the
+    // active page from the program runs no page change.
+    QTabWidget& pageControl();
+    int pageTag(int index) const;              // the table number of the page
+    int activePageIndex() const;
+    void setActivePage(int index);
+    int currentPageIndex() const { return m_currentPage; }   // last filled from the image
+
+    void FormShow();
+    void PageControlChange(int newIndex);
+    void tl_cteniClick();
+    void tl_zapisClick();
+    void tl_eepromClick();
+    void cb_rala1Change();
+    void cb_rala2Change();
+
+    // 0 when every edit field of the page parsed, -1 otherwise; indices outside 0-12 do nothing.
+    int PageToImage(int page);
+    void ImageToPage(int page);
+    void ApplyVariantLayout(int variant);
+
+    // Each parses the edit's text in the user's number format into `value`. On failure:
+    // the "CHYBA" box, the value and the text become 0, the edit gets the focus, -1.
+    int ParseFloatField(float& value, QLineEdit& edit);
+    int ParseByteField(uint8_t& value, QLineEdit& edit);
+    int ParseIntField(int32_t& value, QLineEdit& edit);
+    // -1 with the "EDIT" box when value lies outside lowest..highest, else 0.
+    int CheckRange(int lowest, int highest, int value);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     Ui::ParameterEditor* ui;
+    kv10::TelegramLink& m_link;
+    kv10::ControllerImage& m_image;
+    kv10::Prompts& m_prompts;
+    kv10::Waiter& m_waiter;
+    std::function<int()> m_variantSource;
+    int m_variant = 0;
+    int m_currentPage = 0;
+    bool m_settingPage = false;                // a page set by the program, not a change
 };

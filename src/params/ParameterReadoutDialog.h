@@ -1,15 +1,47 @@
 #pragma once
-// "Čtení parametrů": The read-out dialog: reads all parameters with progress.
+// "Čtení parametrů": before the parameter editor opens, puts the editor's controls back to
+// their defaults, identifies the firmware and reads every table this firmware has, with a
+// progress bar. It closes by itself when done.
 #include <QDialog>
 
 namespace Ui { class ParameterReadoutDialog; }
+namespace kv10 {
+class Prompts;
+class TelegramLink;
+class Waiter;
+}
+class ParameterEditor;
+class QTimer;
 
 class ParameterReadoutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ParameterReadoutDialog(QWidget* parent = nullptr);
+    ParameterReadoutDialog(ParameterEditor& editor, kv10::TelegramLink& link, kv10::Prompts& prompts,
+                           kv10::Waiter& waiter, QWidget* parent = nullptr);
     ~ParameterReadoutDialog() override;
 
+    // 0 unidentified, 1-3 the firmware "FW-R-09-0n"; kept until the next read-out.
+    int FirmwareVariant() const;
+
+    void FormShow();
+    void Timer1Timer();
+    void ReadAllParameters();
+    int IdentifyFirmware();
+    bool ReadCurrentProgram();
+    void AdvanceProgress(int step);
+
+    QTimer* Timer1 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // The editor's controls back to the values they have before anything is read.
+    void resetEditorControls();
+
     Ui::ParameterReadoutDialog* ui;
+    ParameterEditor& m_editor;
+    kv10::TelegramLink& m_link;
+    kv10::Prompts& m_prompts;
+    kv10::Waiter& m_waiter;
 };
