@@ -470,7 +470,7 @@ QByteArray ControllerModel::answer(const Frame& request)
     case RequestKind::StoreEeprom:
     case RequestKind::Ping: return ack(request, true);
     case RequestKind::IdentType: return identAnswer(request, false);
-    case RequestKind::IdentVersion: return identAnswer(request, true);
+    case RequestKind::IdentVersion: return m_silentVersion ? QByteArray() : identAnswer(request, true);
     case RequestKind::Other: break;
     }
     return request.isShort ? QByteArray() : ack(request, false);

@@ -40,6 +40,8 @@ public:
 
     void setDeviceTexts(const QString& type, const QString& version);
     void setForeign(bool foreign, const ForeignIdentity& identity = {});
+    // A controller that answers the type request but leaves the version request unanswered.
+    void setSilentVersion(bool silent) { m_silentVersion = silent; }
 
     // Runs the process and the record up to `seconds` (a monotonic time).
     void advanceTo(double seconds);
@@ -80,6 +82,7 @@ private:
     QString m_deviceType = QStringLiteral("KORVIN 10");
     QString m_deviceVersion = QStringLiteral("FW-R-09-01");
     bool m_foreign = false;
+    bool m_silentVersion = false;
     ForeignIdentity m_foreignIdentity;
     std::array<uint8_t, 62> m_table13{};
 

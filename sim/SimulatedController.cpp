@@ -58,6 +58,7 @@ SimulatedController::SimulatedController(SimulatorOptions options)
 {
     m_model.setDeviceTexts(m_options.deviceType, m_options.deviceVersion);
     m_model.setForeign(m_options.foreign, m_options.foreignIdentity);
+    m_model.setSilentVersion(m_options.silentVersion);
     m_model.image().add.zaznam = std::clamp(m_options.recordIntervalSeconds, 1, MaxRecordInterval);
     m_model.advanceTo(secondsNow());
 }
@@ -415,6 +416,12 @@ void SimulatedController::setForeign(bool foreign)
 {
     std::lock_guard lock(m_mutex);
     m_model.setForeign(foreign, m_options.foreignIdentity);
+}
+
+void SimulatedController::setSilentVersion(bool silent)
+{
+    std::lock_guard lock(m_mutex);
+    m_model.setSilentVersion(silent);
 }
 
 void SimulatedController::setBaudRate(int baudRate)

@@ -23,6 +23,7 @@ struct SimulatorOptions {
     QString deviceVersion = QStringLiteral("FW-R-09-01");
     bool foreign = false;                   // identify as a device of the other family
     ForeignIdentity foreignIdentity;
+    bool silentVersion = false;             // answer the type request but never the version
     int baudRate = 0;                       // pace the answers as this line would; 0: at once
     int recordIntervalSeconds = ControllerModel::DefaultRecordIntervalSeconds;
     QString linkPath;                       // a symlink to the slave, made at start
@@ -69,6 +70,7 @@ public:
     std::vector<uint8_t> addresses() const;
     void setDeviceTexts(const QString& type, const QString& version);
     void setForeign(bool foreign);
+    void setSilentVersion(bool silent);
     void setBaudRate(int baudRate);
     void setLogSink(LogSink sink);
 

@@ -48,6 +48,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("type"), QStringLiteral("Device type text (default \"KORVIN 10\")."), QStringLiteral("text")},
         {QStringLiteral("version"), QStringLiteral("Version text (default \"FW-R-09-01\")."), QStringLiteral("text")},
         {QStringLiteral("foreign"), QStringLiteral("Identify as a device of the other family.")},
+        {QStringLiteral("silent-version"), QStringLiteral("Answer the device type request but never the version request.")},
         {QStringLiteral("baud"), QStringLiteral("Pace the answers as a line at <rate> baud would (0: at once)."), QStringLiteral("rate")},
         {QStringLiteral("record-interval"), QStringLiteral("Record interval ADD.ZAZNAM in seconds (default 60)."), QStringLiteral("s")},
         {QStringLiteral("log"), QStringLiteral("Telegram log to <file>, or - for stdout."), QStringLiteral("file")},
@@ -77,6 +78,7 @@ int main(int argc, char* argv[])
         }
     }
     config.foreign = parser.isSet(QStringLiteral("foreign"));
+    config.silentVersion = parser.isSet(QStringLiteral("silent-version"));
     if (parser.isSet(QStringLiteral("type"))) {
         config.deviceType = parser.value(QStringLiteral("type"));
         config.foreignIdentity.type = config.deviceType;

@@ -33,6 +33,7 @@ constexpr uint8_t CmdVersion = 0x04;
 constexpr uint8_t CmdStoreEeprom = 0x06;
 
 constexpr int ShortFrameSize = 6;
+constexpr int VariableHeaderSize = 4;        // 68 L L 68
 constexpr int VariableFrameOverhead = 6;     // 68 L L 68 before the L bytes, FCS 16 after them
 constexpr int MinVariableLength = 3;         // DA SA FC without data
 constexpr int MaxVariableLength = 249;       // the whole frame still fits a 255-byte read
@@ -46,6 +47,15 @@ constexpr uint8_t frameChecksum(const uint8_t* bytes, int count)
     for (int i = 0; i < count; ++i)
         sum += bytes[i];
     return static_cast<uint8_t>(sum);
+}
+
+// Where a read of up to `max` bytes that holds `count` bytes is complete: once they begin
+// with 68 L L and a fourth byte, at the end of that telegram (L + 6 bytes); otherwise at max.
+constexpr int frameReadEnd(const uint8_t* bytes, int count, int max)
+{
+    if (count < VariableHeaderSize || bytes[0] != StartVariable || bytes[1] != bytes[2])
+        return max;
+    return std::min(max, bytes[1] + VariableFrameOverhead);
 }
 
 // 68 L L 68 DA SA FC at the start of `frame`.

@@ -1,6 +1,7 @@
 #include "SerialTransport.h"
 
 #include "AppError.h"
+#include "Protocol.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -120,12 +121,25 @@ bool SerialTransport::isOpen() const
 
 bool SerialTransport::ReadBytes(uint8_t* dest, int n, int& got)
 {
+    return receive(dest, n, got, false);
+}
+
+bool SerialTransport::ReadFrame(uint8_t* dest, int max, int& got)
+{
+    return receive(dest, max, got, true);
+}
+
+bool SerialTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
+{
     got = 0;
     if (!isOpen() || n < 0)
         return false;
     m_port->clearError();
     const QDeadlineTimer total(ReadTotalConstantMs + ReadTotalPerByteMs * n);
-    while (got < n) {
+    for (;;) {
+        const int end = untilFrame ? frameReadEnd(dest, got, n) : n;
+        if (got >= end)
+            break;
         if (m_port->bytesAvailable() == 0) {
             // Before the first byte only the total time-out applies; then also the gap.
             const qint64 left = total.remainingTime();
@@ -136,10 +150,13 @@ bool SerialTransport::ReadBytes(uint8_t* dest, int n, int& got)
                 break;
             }
         }
-        const qint64 read = m_port->read(reinterpret_cast<char*>(dest) + got, n - got);
-        if (read < 0)
+        // The header alone first: its L tells where the telegram ends, and what follows
+        // that stays unread.
+        const int upTo = untilFrame && got < VariableHeaderSize ? std::min(end, VariableHeaderSize) : end;
+        const qint64 taken = m_port->read(reinterpret_cast<char*>(dest) + got, upTo - got);
+        if (taken < 0)
             return false;
-        got += static_cast<int>(read);
+        got += static_cast<int>(taken);
     }
     return true;
 }

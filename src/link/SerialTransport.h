@@ -31,11 +31,15 @@ public:
 
     bool isOpen() const override;
     bool ReadBytes(uint8_t* dest, int n, int& got) override;
+    bool ReadFrame(uint8_t* dest, int max, int& got) override;
     bool WriteBytes(const uint8_t* src, int n, int& written) override;
     void PurgeInput() override;
     void PurgeOutput() override;
 
 private:
+    // One read of up to n bytes; with `untilFrame` it ends with a whole variable telegram.
+    bool receive(uint8_t* dest, int n, int& got, bool untilFrame);
+
     std::unique_ptr<QSerialPort> m_port;
     QString m_devicePath;
     QString m_comName;

@@ -17,6 +17,7 @@ constexpr int CommandRequestLength = MinVariableLength + 1;                 // L
 constexpr int IdentReadSize = 255;
 constexpr int ForeignIdentReadSize = 254;
 constexpr int RetryWaitMs = 100;
+constexpr bool UntilWholeFrame = true;   // identification answers have no fixed length
 
 bool isTableNumber(int table)
 {
@@ -110,13 +111,14 @@ FrameCheck TelegramLink::CheckAck() const
 
 // --- transport access -----------------------------------------------------------------------
 
-bool TelegramLink::readInto(int n)
+bool TelegramLink::readInto(int n, bool untilFrame)
 {
     m_rxCount = 0;
     if (!m_transport || !m_transport->isOpen())
         return false;
     int got = 0;
-    const bool ok = m_transport->ReadBytes(m_rx.data(), n, got);
+    const bool ok = untilFrame ? m_transport->ReadFrame(m_rx.data(), n, got)
+                               : m_transport->ReadBytes(m_rx.data(), n, got);
     if (ok)
         m_rxCount = std::clamp(got, 0, n);
     if (m_trace)
@@ -191,11 +193,11 @@ bool TelegramLink::ReceiveAck()
 
 bool TelegramLink::ReceiveIdentAnswer()
 {
-    readInto(IdentReadSize);
+    readInto(IdentReadSize, UntilWholeFrame);
     if (m_rxCount < 2 || m_rxCount != m_rx[1] + VariableFrameOverhead) {
         m_waiter.waitMs(RetryWaitMs);
         SendTelegram();
-        readInto(IdentReadSize);
+        readInto(IdentReadSize, UntilWholeFrame);
     }
     m_lastCheck = CheckAnswer();
     return m_lastCheck == FrameCheck::None;
@@ -307,7 +309,7 @@ bool TelegramLink::ReadForeignIdent()
 {
     sendCommand(FcSendRequestData, CmdIdentify);
     // No retry and no checksum check: only the announced length must have arrived.
-    const bool read = readInto(ForeignIdentReadSize);
+    const bool read = readInto(ForeignIdentReadSize, UntilWholeFrame);
     const int length = m_rxCount >= 2 ? m_rx[1] : 0;
     if (!read || length < 5 || m_rxCount < length + VariableFrameOverhead) {
         m_lastCheck = m_rxCount < 2 ? FrameCheck::TooShort : FrameCheck::LengthMismatch;

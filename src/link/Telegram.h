@@ -70,7 +70,8 @@ private:
     bool ReceiveAnswer(int dataBytes);
     bool ReceiveAck();
     bool ReceiveIdentAnswer();
-    bool readInto(int n);                          // one ReadBytes into the receive buffer
+    // One ReadBytes into the receive buffer, or a ReadFrame with `untilFrame`.
+    bool readInto(int n, bool untilFrame = false);
     bool writeRaw(int n);                          // one WriteBytes of the transmit buffer
     void purgeBoth();                              // output first, then input
     void showError(const char* text, const char* caption);

@@ -13,6 +13,10 @@ public:
     // once more than 100 ms pass between two received bytes. True also on a short read;
     // false on a closed port or a failed read. `got` is the number of bytes stored.
     virtual bool ReadBytes(uint8_t* dest, int n, int& got) = 0;
+    // The same read of up to `max` bytes, with the same time-outs, that also ends as soon as
+    // the bytes hold one whole variable telegram (68 L L 68 ..., L + 6 bytes), so an answer
+    // of unknown length costs no 100 ms gap. Bytes after that telegram are left unread.
+    virtual bool ReadFrame(uint8_t* dest, int max, int& got) = 0;
     // Purges input, then output, then writes n bytes (no write time-out).
     virtual bool WriteBytes(const uint8_t* src, int n, int& written) = 0;
     virtual void PurgeInput() = 0;

@@ -127,6 +127,16 @@ private slots:
         QVERIFY(model.answersAt(5) && !model.answersAt(2));
     }
 
+    void silentVersionLeavesOnlyTheVersionUnanswered()
+    {
+        ControllerModel model({1});
+        model.setSilentVersion(true);
+        QCOMPARE(model.answer(request(FcSendRequestData, hex("04"))), QByteArray());
+        QCOMPARE(model.answer(request(FcSendRequestData, hex("00"))), hex("680C0C68" "000108" "4B4F5256494E203130" "6316"));
+        model.setSilentVersion(false);
+        QCOMPARE(dataOf(model.answer(request(FcSendRequestData, hex("04")))), QByteArray("FW-R-09-01"));
+    }
+
     void servesProgramAndRecordBlocks()
     {
         ControllerModel model({1});

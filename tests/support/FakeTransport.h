@@ -1,7 +1,8 @@
 #pragma once
 // Test doubles for the link: a scripted in-memory transport and a waiter that only counts.
 // Both can write into one shared event log, so tests can assert the order of writes, reads,
-// purges and waits ("write", "read 22", "purge out", "purge in", "wait 100").
+// purges and waits ("write", "read 22", "frame 255", "purge out", "purge in", "wait 100").
+#include "Protocol.h"
 #include "Timing.h"
 #include "Transport.h"
 
@@ -19,7 +20,8 @@ public:
     explicit FakeTransport(QStringList* log = nullptr) : m_log(log) {}
 
     // One chunk per read, in order; a read with no chunk left (or an empty one) times out
-    // with nothing. A read takes at most the bytes it asks for; the rest of the chunk is lost.
+    // with nothing. A read takes at most the bytes it asks for, a ReadFrame no more than the
+    // variable telegram the chunk begins with; the rest of the chunk is lost.
     QList<QByteArray> answers;
     QList<QByteArray> writes;   // every frame written
     bool open = true;
@@ -29,14 +31,14 @@ public:
 
     bool ReadBytes(uint8_t* dest, int n, int& got) override
     {
-        got = 0;
         note(QStringLiteral("read %1").arg(n));
-        if (!open)
-            return false;
-        const QByteArray chunk = answers.isEmpty() ? QByteArray() : answers.takeFirst();
-        got = std::min<int>(n, chunk.size());
-        std::memcpy(dest, chunk.constData(), static_cast<size_t>(got));
-        return true;
+        return takeChunk(dest, n, got, false);
+    }
+
+    bool ReadFrame(uint8_t* dest, int max, int& got) override
+    {
+        note(QStringLiteral("frame %1").arg(max));
+        return takeChunk(dest, max, got, true);
     }
 
     bool WriteBytes(const uint8_t* src, int n, int& written) override
@@ -54,6 +56,19 @@ public:
     void PurgeOutput() override { note(QStringLiteral("purge out")); }
 
 private:
+    bool takeChunk(uint8_t* dest, int n, int& got, bool untilFrame)
+    {
+        got = 0;
+        if (!open)
+            return false;
+        const QByteArray chunk = answers.isEmpty() ? QByteArray() : answers.takeFirst();
+        const auto* bytes = reinterpret_cast<const uint8_t*>(chunk.constData());
+        const int end = untilFrame ? frameReadEnd(bytes, int(chunk.size()), n) : n;
+        got = std::min<int>(end, chunk.size());
+        std::memcpy(dest, chunk.constData(), static_cast<size_t>(got));
+        return true;
+    }
+
     void note(const QString& event)
     {
         if (m_log)

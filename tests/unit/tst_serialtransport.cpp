@@ -62,11 +62,12 @@ private:
     QString m_slavePath;
 };
 
-QByteArray readBytes(SerialTransport& port, int n, bool* ok = nullptr)
+QByteArray readBytes(SerialTransport& port, int n, bool* ok = nullptr, bool untilFrame = false)
 {
     QByteArray buffer(n, '\0');
     int got = -1;
-    const bool result = port.ReadBytes(reinterpret_cast<uint8_t*>(buffer.data()), n, got);
+    auto* dest = reinterpret_cast<uint8_t*>(buffer.data());
+    const bool result = untilFrame ? port.ReadFrame(dest, n, got) : port.ReadBytes(dest, n, got);
     if (ok)
         *ok = result;
     return buffer.left(got);
@@ -186,6 +187,48 @@ private slots:
         QCOMPARE(first, QByteArray("ABC"));
         QVERIFY2(elapsed >= 90 && elapsed < 400, qPrintable(QString::number(elapsed)));
         QCOMPARE(readBytes(*m_port, 10), QByteArray("DEF"));
+    }
+
+    // A frame read ends as soon as a whole variable telegram is in; anything else still
+    // ends by the 100 ms gap.
+    void readFrameEndsWithTheTelegram_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<bool>("byGap");
+        const QByteArray telegram = QByteArray::fromHex("68 05 05 68 00 01 08 41 42 8C 16");
+        QTest::newRow("whole telegram") << telegram << 255 << telegram << false;
+        QTest::newRow("bytes after it stay unread") << telegram + "XYZ" << 255 << telegram << false;
+        QTest::newRow("longer than asked") << telegram << 8 << QByteArray::fromHex("68 05 05 68 00 01 08 41") << false;
+        QTest::newRow("incomplete") << telegram.left(9) << 255 << QByteArray::fromHex("68 05 05 68 00 01 08 41 42")
+                                    << true;
+        QTest::newRow("length bytes differ") << QByteArray::fromHex("68 05 06 68 00 01 08 41 42 8C 16") << 255
+                                             << QByteArray::fromHex("68 05 06 68 00 01 08 41 42 8C 16") << true;
+        QTest::newRow("short frame") << QByteArray::fromHex("10 00 01 00 01 16") << 255
+                                     << QByteArray::fromHex("10 00 01 00 01 16") << true;
+    }
+
+    void readFrameEndsWithTheTelegram()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(int, max);
+        QFETCH(QByteArray, expected);
+        QFETCH(bool, byGap);
+        QVERIFY(m_pty->send(sent));
+        QElapsedTimer clock;
+        clock.start();
+        bool ok = false;
+        QCOMPARE(readBytes(*m_port, max, &ok, true), expected);
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY(ok);
+        // Whole telegrams come at once here; a wait for the gap would take 100 ms.
+        if (byGap)
+            QVERIFY2(elapsed >= 90 && elapsed < 400, qPrintable(QString::number(elapsed)));
+        else
+            QVERIFY2(elapsed < 80, qPrintable(QString::number(elapsed)));
+        if (sent.size() > expected.size())
+            QCOMPARE(readBytes(*m_port, 10), sent.mid(expected.size()));
     }
 
     void readTakesNoMoreThanAsked()

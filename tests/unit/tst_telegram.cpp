@@ -165,9 +165,9 @@ private slots:
         QTest::newRow("PingStation") << Exchange([](TelegramLink& l) { return l.PingStation(); })
                                      << QStringList{"write", "read 6"};
         QTest::newRow("ReadDeviceType") << Exchange([](TelegramLink& l) { return l.ReadDeviceType(); })
-                                        << QStringList{"write", "read 255", "wait 100", "write", "read 255"};
+                                        << QStringList{"write", "frame 255", "wait 100", "write", "frame 255"};
         QTest::newRow("ReadForeignIdent") << Exchange([](TelegramLink& l) { return l.ReadForeignIdent(); })
-                                          << QStringList{"write", "read 254"};
+                                          << QStringList{"write", "frame 254"};
         QTest::newRow("ReadProgramBlock") << Exchange([](TelegramLink& l) { return l.ReadProgramBlock(1, 0, 17); })
                                           << QStringList{"write", "read 89", "wait 100", "write", "read 89", "wait 100",
                                                          "write", "purge out", "purge in"};
@@ -509,7 +509,7 @@ private slots:
         QVERIFY(rig.link.ReadDeviceVersion());
         QCOMPARE(QByteArray(rig.image.deviceVersionText.data()), QByteArray("FW-R-09-01"));
         QCOMPARE(rig.image.deviceVersionText.back(), '\0');
-        QCOMPARE(rig.log, QStringList({"write", "read 255"}));
+        QCOMPARE(rig.log, QStringList({"write", "frame 255"}));
     }
 
     // A read that does not match its own L is repeated once after a resend.
@@ -520,7 +520,7 @@ private slots:
         rig.transport.answers << answer.left(8) << answer;
         QVERIFY(rig.link.ReadDeviceType());
         QCOMPARE(QByteArray(rig.image.deviceTypeText.data()), QByteArray("KORVIN 10"));
-        QCOMPARE(rig.log, QStringList({"write", "read 255", "wait 100", "write", "read 255"}));
+        QCOMPARE(rig.log, QStringList({"write", "frame 255", "wait 100", "write", "frame 255"}));
     }
 
     void identAnswerCorrupted_data()
@@ -586,7 +586,7 @@ private slots:
         rig.transport.answers << answer;
         QCOMPARE(rig.link.ReadForeignIdent(), ok);
         QCOMPARE(QByteArray(rig.image.foreignIdentText.data()), text);
-        QCOMPARE(rig.log, QStringList({"write", "read 254"}));
+        QCOMPARE(rig.log, QStringList({"write", "frame 254"}));
     }
 
     void readProgramBlocks()
