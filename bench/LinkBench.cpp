@@ -1,14 +1,19 @@
 // Time of the link's exchanges over a pseudo-terminal, with the simulated controller pacing
 // its output like a real line, next to what the line and the protocol's waits cost anyway.
-// The difference is the program's own overhead.
+// The difference is the program's own overhead. The parameter read-out of the newest firmware
+// is timed whole, through the read-out dialog and the editor it fills.
+#include "ParameterEditor.h"
+#include "ParameterReadoutDialog.h"
+#include "Prompts.h"
 #include "SerialTransport.h"
 #include "SimulatedController.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -123,17 +128,104 @@ Row recordRow(int baudRate, int runs)
             RecordBlockCount * blockFloor};
 }
 
+// Sleeps like the real waiter and adds up what it was asked to wait.
+class SummingWaiter : public Waiter {
+public:
+    void waitMs(int ms) override
+    {
+        totalMs += ms;
+        sleepWaiter().waitMs(ms);
+    }
+    double totalMs = 0;
+};
+
+// Message boxes answered at once (the read-out shows one only when it fails).
+class SilentPrompts : public Prompts {
+public:
+    PromptButton message(const QString&, const QString&, PromptIcon, PromptButtons, QObject*) override
+    {
+        ++boxes;
+        return PromptButton::Ok;
+    }
+    QString saveFile(const FileDialogRequest&) override { return {}; }
+    QString openFile(const FileDialogRequest&) override { return {}; }
+    std::optional<quint32> chooseColour(quint32, QObject*) override { return std::nullopt; }
+    int boxes = 0;
+};
+
+// The whole read-out of a "FW-R-09-03" controller running a RAMP program: identification,
+// PROG and three program blocks, eleven pages and TIME. The floor counts every byte that
+// crossed the line (both ways) at 11 bits a byte plus the 10 ms and 100 ms waits.
+Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
+{
+    SimulatorOptions options;
+    options.addresses = {0};
+    options.deviceVersion = QStringLiteral("FW-R-09-03");
+    options.baudRate = baudRate;
+    SimulatedController sim(options);
+    QString error;
+    if (!sim.start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+    sim.modifyImage([](ControllerImage& image) { image.prog.prog = 1; });
+    ControllerImage image;
+    SummingWaiter waiter;
+    SilentPrompts prompts;
+    TelegramLink link(image, waiter, &prompts);
+    SerialTransport port;
+    port.OpenPort(sim.slavePath(), QStringLiteral("COM1"), baudRate);
+    link.setTransport(&port);
+    qint64 lineBytes = 0;
+    link.setTraceSink([&](bool, const QByteArray& bytes) { lineBytes += bytes.size(); });
+
+    ParameterEditor editor(link, prompts, waiter);
+    ParameterReadoutDialog dialog(editor, link, prompts, waiter);
+    editor.setFirmwareVariantSource([&] { return dialog.FirmwareVariant(); });
+
+    std::vector<double> ms, floors, work;
+    QElapsedTimer clock;
+    for (int run = 0; run < runs; ++run) {
+        // The dialog's own work before the first telegram: defaults into the editor, the
+        // dialog laid out and painted.
+        clock.start();
+        dialog.show();
+        dialog.Timer1->stop();
+        dialog.repaint();
+        work.push_back(clock.nsecsElapsed() / 1e6);
+
+        lineBytes = 0;
+        waiter.totalMs = 0;
+        clock.start();
+        dialog.ReadAllParameters();
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        dialog.hide();
+        if (dialog.FirmwareVariant() != 3 || prompts.boxes != 0) {
+            std::fprintf(stderr, "read-out failed\n");
+            std::exit(1);
+        }
+        floors.push_back(wireMs(int(lineBytes), baudRate) + waiter.totalMs);
+    }
+    dialogWorkMs = median(work);
+    const double floor = median(floors);
+    return {"read-out, FW 03", baudRate, runs, 1, median(ms), floor - waiter.totalMs, waiter.totalMs, floor};
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     std::vector<Row> rows;
     rows.push_back(liveRow(0, 50));
     rows.push_back(liveRow(115200, 50));
     rows.push_back(liveRow(9600, 50));
     rows.push_back(recordRow(115200, 3));
     rows.push_back(recordRow(9600, 1));
+    double dialogWorkMs = 0;
+    rows.push_back(readoutRow(9600, 5, dialogWorkMs));
 
     std::printf("Link over a pseudo-terminal, simulated controller pacing at 11 bits per byte\n\n");
     std::printf("%-18s %7s %5s %11s %9s %9s %9s %10s %14s\n", "exchange", "baud", "runs", "median ms",
@@ -148,5 +240,9 @@ int main(int argc, char* argv[])
     std::printf("\nfloor: the wire time of request and answer plus the waits the protocol mandates "
                 "(a record block's answer arrives during its 270 ms wait);\noverhead = median - floor, "
                 "the time spent in the program (and the simulator) itself.\n");
+    const Row& readout = rows.back();
+    std::printf("\nread-out at 9600 baud: %.1f %% over its floor; the dialog's own work before the first "
+                "telegram (defaults, layout, paint): %.2f ms\n",
+                100.0 * (readout.medianMs - readout.floorMs) / readout.floorMs, dialogWorkMs);
     return 0;
 }

@@ -1,10 +1,9 @@
 #include "AboutBox.h"
 #include "ui_AboutBox.h"
 
+#include "DialogPlacement.h"
 #include "ProgramPicture.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent), ui(new Ui::AboutBox)
 {
@@ -34,14 +33,9 @@ QString AboutBox::fileVersion()
 
 void AboutBox::setVisible(bool visible)
 {
-    if (visible && !isVisible()) {
-        const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-        if (screen) {
-            // A moved dialog keeps its place instead of centring over its parent.
-            const QRect area = screen->availableGeometry();
-            move(area.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
+    // A moved dialog keeps its place instead of centring over its parent.
+    if (visible && !isVisible())
+        moveToScreenCentre(*this);
     QDialog::setVisible(visible);
 }
 

@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QTabWidget>
+#include <QTimer>
 
 namespace {
 
@@ -98,6 +100,43 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
         if (!saved)
             return {};
     }
+
+    // The read-out as it ends, and the identification of the controller behind COM 1.
+    ParameterReadoutDialog& readout = context.readoutDialog();
+    readout.show();
+    readout.Timer1->stop();
+    readout.ReadAllParameters();
+    const bool readoutSaved = save(readout, QStringLiteral("9-load_form-done"));
+    readout.hide();
+    IdentificationDialog& identification = context.identificationDialog();
+    identification.show();
+    identification.Timer1->stop();
+    identification.Identify();
+    const bool identificationSaved = save(identification, QStringLiteral("4-about_ident-done"));
+    identification.hide();
+    if (!readoutSaved || !identificationSaved)
+        return {};
+
+    // Every page of the editor that the firmware offers, for the oldest and the newest firmware.
+    ParameterEditor& editor = context.parameterEditor();
+    editor.show();
+    for (const int variant : {1, 3}) {
+        editor.ApplyVariantLayout(variant);
+        QTabWidget& pages = editor.pageControl();
+        for (int page = 0; page < pages.count(); ++page) {
+            if (!pages.isTabVisible(page))
+                continue;
+            editor.setActivePage(page);
+            editor.ImageToPage(page);
+            const QString name = QStringLiteral("5-menu_mod-v%1-%2-%3")
+                                     .arg(variant).arg(page, 2, 10, QLatin1Char('0')).arg(pages.widget(page)->objectName());
+            if (!save(editor, name)) {
+                editor.hide();
+                return {};
+            }
+        }
+    }
+    editor.hide();
 
     // The menus, each as it drops down below the main window's menu bar.
     const QList<QMenu*> menus = main.menuBar()->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);

@@ -40,7 +40,10 @@ int main(int argc, char** argv)
     std::unique_ptr<kv10::sim::SimulatedController> simulated;
     QString simulatorError;
     if (parser.isSet(simulator)) {
-        simulated = std::make_unique<kv10::sim::SimulatedController>();
+        // The newest firmware, so that every page of the editor is there to try.
+        kv10::sim::SimulatorOptions simulatorOptions;
+        simulatorOptions.deviceVersion = QStringLiteral("FW-R-09-03");
+        simulated = std::make_unique<kv10::sim::SimulatedController>(simulatorOptions);
         if (simulated->start(&simulatorError))
             options.com1Device = simulated->slavePath();
         else

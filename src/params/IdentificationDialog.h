@@ -25,8 +25,12 @@ public:
 
     QTimer* Timer1 = nullptr;
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
+    // A dialog closed before its timer ran reads nothing later.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     Ui::IdentificationDialog* ui;

@@ -4,8 +4,12 @@
 // image when the user leaves the page or runs a command, and between the image and the
 // controller only on "Čtení", "Zápis" and "EEPROM".
 #include <QDialog>
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
+#include <vector>
 
 namespace Ui { class ParameterEditor; }
 namespace kv10 {
@@ -13,7 +17,11 @@ class Prompts;
 class TelegramLink;
 class Waiter;
 struct ControllerImage;
+struct TableField;
+namespace editor { struct Binding; }
 }
+class ProgramPage;
+class QComboBox;
 class QLineEdit;
 class QTabWidget;
 
@@ -66,8 +74,28 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // One row of a page's binding table with its control and image field found.
+    struct BoundRow {
+        const kv10::editor::Binding* binding;
+        QWidget* control;                      // null for a field without a control
+        const kv10::TableField* field;
+    };
+    void bindPages();
+    std::span<const BoundRow> rowsOf(int page) const;
+    int rowsToImage(std::span<const BoundRow> rows);
+    void rowsToPage(std::span<const BoundRow> rows);
+    void applySploColour(const QComboBox& rala, QLineEdit& splo);
+    void showLinkError(const char* text);
+    // The "CHYBA" box of a field that did not parse; the field shows 0 and takes the focus.
+    int rejectField(QLineEdit& edit, const char* text);
+    // The COMP page with programs, whose transfers are the program page's.
+    bool holdsPrograms(int page) const;
+    int transferTable(int page) const;
+    void hideProgress();
+
     Ui::ParameterEditor* ui;
     kv10::TelegramLink& m_link;
     kv10::ControllerImage& m_image;
@@ -77,4 +105,6 @@ private:
     int m_variant = 0;
     int m_currentPage = 0;
     bool m_settingPage = false;                // a page set by the program, not a change
+    std::array<std::vector<BoundRow>, PageCount> m_rows;
+    std::unique_ptr<ProgramPage> m_program;
 };

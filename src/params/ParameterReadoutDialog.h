@@ -32,8 +32,12 @@ public:
 
     QTimer* Timer1 = nullptr;
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
+    // A dialog closed before its timer ran reads nothing later.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // The editor's controls back to the values they have before anything is read.
@@ -44,4 +48,5 @@ private:
     kv10::TelegramLink& m_link;
     kv10::Prompts& m_prompts;
     kv10::Waiter& m_waiter;
+    int m_firmwareVariant = 0;
 };

@@ -289,6 +289,9 @@ void TestMainWindow::parametersShowReadOutThenEditor()
 {
     auto rig = start();
     QStringList shown;
+    // The read-out closes by itself once it has read; the editor is closed here.
+    QObject::connect(&rig->context->readoutDialog(), &QDialog::finished,
+                     [&](int result) { shown << QStringLiteral("load_form %1").arg(result); });
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -298,7 +301,8 @@ void TestMainWindow::parametersShowReadOutThenEditor()
     });
     closer.start(10);
     rig->context->mainWindow().mn_parametryClick();
-    QCOMPARE(shown, QStringList({"load_form", "menu_mod"}));
+    QCOMPARE(shown, QStringList({"load_form 1", "menu_mod"}));
+    QCOMPARE(rig->context->readoutDialog().FirmwareVariant(), 1);
 }
 
 void TestMainWindow::penColourTakesChosenColour()
