@@ -13,6 +13,7 @@
 #include "Timing.h"
 #include "MainWindow.h"
 #include "ParameterEditor.h"
+#include "ParameterFile.h"
 #include "PortDialog.h"
 #include "ControllerRecordWindow.h"
 #include "WidgetPrompts.h"
@@ -70,11 +71,13 @@ void AppContext::createWindows()
     m_aboutBox = std::make_unique<AboutBox>(owner);
     m_identificationDialog = std::make_unique<IdentificationDialog>(*m_link, *m_prompts, *m_waiter, owner);
     m_parameterEditor = std::make_unique<ParameterEditor>(*m_link, *m_prompts, *m_waiter, owner);
-    m_recordWindow = std::make_unique<ControllerRecordWindow>(owner);
+    m_recordWindow = std::make_unique<ControllerRecordWindow>(*m_link, *m_prompts, owner);
     m_chartSettingsDialog = std::make_unique<ChartSettingsDialog>(owner);
     m_recordSpeedDialog = std::make_unique<RecordSpeedDialog>(owner);
     m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, *m_link, *m_prompts, *m_waiter, owner);
     m_parameterEditor->setFirmwareVariantSource([this] { return m_readoutDialog->FirmwareVariant(); });
+    m_parameterEditor->setFileCommands([this] { openParameterFile(*m_parameterEditor, *m_prompts); },
+                                       [this] { saveParameterFile(*m_parameterEditor, *m_prompts); });
 
     // The main window's two settings dialogs ask through the prompts; the chart dialog
     // changes the main window's chart while it is open.

@@ -75,6 +75,8 @@ ParameterEditor::ParameterEditor(TelegramLink& link, Prompts& prompts, Waiter& w
     connect(ui->tl_cteni, &QPushButton::clicked, this, &ParameterEditor::tl_cteniClick);
     connect(ui->tl_zapis, &QPushButton::clicked, this, &ParameterEditor::tl_zapisClick);
     connect(ui->tl_eeprom, &QPushButton::clicked, this, &ParameterEditor::tl_eepromClick);
+    connect(ui->tl_otevrit, &QPushButton::clicked, this, &ParameterEditor::tl_otevritClick);
+    connect(ui->tl_ulozit, &QPushButton::clicked, this, &ParameterEditor::tl_ulozitClick);
     connect(ui->tl_cancel, &QPushButton::clicked, this, &QDialog::reject);
     // Only the user's choice is a change; the program sets the combo boxes silently.
     connect(ui->cb_rala1, &QComboBox::activated, this, &ParameterEditor::cb_rala1Change);
@@ -410,4 +412,16 @@ void ParameterEditor::tl_eepromClick()
     if (!m_link.StoreToEeprom())
         showLinkError("Chyba při zápisu do EEPROM");
     ui->bar_load->hide();
+}
+
+void ParameterEditor::tl_otevritClick()
+{
+    if (m_openFile)
+        m_openFile();
+}
+
+void ParameterEditor::tl_ulozitClick()
+{
+    if (m_saveFile)
+        m_saveFile();
 }

@@ -41,6 +41,12 @@ public:
     // Where the editor takes the firmware variant (0-3) each time it is shown: the
     // read-out dialog's result.
     void setFirmwareVariantSource(std::function<int()> source) { m_variantSource = std::move(source); }
+    // What "Otevřít..." and "Uložit..." run: loading and saving a parameter file.
+    void setFileCommands(std::function<void()> open, std::function<void()> save)
+    {
+        m_openFile = std::move(open);
+        m_saveFile = std::move(save);
+    }
     int variant() const { return m_variant; }
 
     // The page control: its pages keep their indices when tabs are hidden. Setting the
@@ -56,6 +62,8 @@ public:
     void tl_cteniClick();
     void tl_zapisClick();
     void tl_eepromClick();
+    void tl_otevritClick();
+    void tl_ulozitClick();
     void cb_rala1Change();
     void cb_rala2Change();
 
@@ -102,6 +110,8 @@ private:
     kv10::Prompts& m_prompts;
     kv10::Waiter& m_waiter;
     std::function<int()> m_variantSource;
+    std::function<void()> m_openFile;
+    std::function<void()> m_saveFile;
     int m_variant = 0;
     int m_currentPage = 0;
     bool m_settingPage = false;                // a page set by the program, not a change

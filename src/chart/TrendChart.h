@@ -11,7 +11,9 @@
 #include <QColor>
 #include <QWidget>
 #include <deque>
+#include <functional>
 #include <memory>
+#include <span>
 
 namespace kv10 {
 
@@ -30,6 +32,17 @@ public:
     void addPoint(double value);
     // Empties the series and restarts the point counter at 0.
     void clear();
+    // Replaces the series by these values in the pen colour, one point each (the chart
+    // length grows to hold them all): for plots of a whole data set at once.
+    void setSeries(std::span<const float> values);
+
+    // The X axis in units of the data: point i (0 the oldest) stands at origin + i * step,
+    // and the ticks are labelled by `label` (plain whole numbers without it). By default the
+    // axis counts points: origin 1 on the first point after a clear, step 1.
+    using AxisLabel = std::function<QString(double)>;
+    void setXAxis(double origin, double step, AxisLabel label = {});
+    // The legend of the newest values (on by default).
+    void setLegendVisible(bool visible);
 
     int pointCount() const { return m_count; }
     qint64 pointCounter() const { return m_pointCounter; }
@@ -102,6 +115,11 @@ private:
     QColor m_panelColour;
     bool m_view3D = true;
     int m_depthPercent = DefaultDepthPercent;
+    bool m_legendVisible = true;
+    bool m_ownXAxis = false;      // false: the axis counts points
+    double m_xOrigin = 0;
+    double m_xStep = 1;
+    AxisLabel m_xLabel;
 };
 
 } // namespace kv10

@@ -229,6 +229,30 @@ void TrendChart::clear()
     update();
 }
 
+void TrendChart::setSeries(std::span<const float> values)
+{
+    clear();
+    m_chartLength = std::max(m_chartLength, int(values.size()));
+    for (const float v : values)
+        addPoint(v);
+    update();
+}
+
+void TrendChart::setXAxis(double origin, double step, AxisLabel label)
+{
+    m_ownXAxis = true;
+    m_xOrigin = origin;
+    m_xStep = step > 0 ? step : 1;
+    m_xLabel = std::move(label);
+    update();
+}
+
+void TrendChart::setLegendVisible(bool visible)
+{
+    m_legendVisible = visible;
+    update();
+}
+
 void TrendChart::dropOldest()
 {
     m_head = (m_head + 1) % m_capacity;
@@ -335,6 +359,7 @@ struct TrendChart::Plot {
     double yMin = 0, yMax = 1, yStep = 1;
     std::vector<double> yTicks;
     qint64 xMin = 0, xMax = 1;
+    double axisMin = 0, axisMax = 1;   // the same two ends in the units of the X axis
     int yLabelWidth = 0;
     QRect legend; // empty: no legend
 
@@ -370,8 +395,15 @@ TrendChart::Plot TrendChart::layOut(const QFontMetrics& fm) const
     }
     plot.xMin = m_count ? firstX() : 0;
     plot.xMax = m_count > 1 ? lastX() : plot.xMin + 1;
+    if (m_ownXAxis) {
+        plot.axisMin = m_xOrigin;
+        plot.axisMax = m_xOrigin + m_xStep * double(plot.xMax - plot.xMin);
+    } else {
+        plot.axisMin = double(plot.xMin);
+        plot.axisMax = double(plot.xMax);
+    }
 
-    const bool showLegend = width() >= 320 && m_count > 0;
+    const bool showLegend = m_legendVisible && width() >= 320 && m_count > 0;
     const int legendWidth = showLegend ? fm.horizontalAdvance(QStringLiteral("-00000,00")) + LegendSwatch + 3 * Margin : 0;
     const int left = Margin + plot.yLabelWidth + TickLength + 2;
     const int top = Margin + fm.height() / 2;
@@ -434,19 +466,25 @@ void TrendChart::drawFrame(QPainter& painter, const Plot& plot) const
         painter.drawText(QRectF(Margin, y - fm.height() / 2.0, plot.yLabelWidth, fm.height()),
                          Qt::AlignRight | Qt::AlignVCenter, axisLabel(v, plot.yStep));
     }
-    const int labelWidth = fm.horizontalAdvance(QString::number(plot.xMax)) + 3 * fm.horizontalAdvance(QLatin1Char('0'));
-    const double xStep = std::max(1.0, niceStep(double(plot.xMax - plot.xMin), std::max(1, front.width() / labelWidth)));
-    const double firstTick = std::ceil(plot.xMin / xStep);
-    const int xTicks = int(std::min(std::floor(plot.xMax / xStep) - firstTick, 1000.0));
-    for (int i = 0; i <= xTicks; ++i) {
-        const double v = (firstTick + i) * xStep;
-        const double x = plot.mapX(v);
-        grid.emplace_back(x + depth, back.top(), x + depth, back.bottom());
-        if (depth)
-            grid.emplace_back(x, front.bottom(), x + depth, back.bottom());
-        painter.drawLine(QLineF(x, front.bottom(), x, front.bottom() + TickLength));
-        painter.drawText(QRectF(x - 50, front.bottom() + TickLength + 1, 100, fm.height()),
-                         Qt::AlignHCenter | Qt::AlignTop, QString::number(qint64(v)));
+    const auto xLabel = [this](double v) { return m_xLabel ? m_xLabel(v) : QString::number(qint64(v)); };
+    const int labelWidth = std::max(fm.horizontalAdvance(xLabel(plot.axisMin)), fm.horizontalAdvance(xLabel(plot.axisMax)))
+        + 3 * fm.horizontalAdvance(QLatin1Char('0'));
+    const double axisSpan = plot.axisMax - plot.axisMin;
+    const double minimumStep = m_ownXAxis ? 0.0 : 1.0;   // a point counter has no fractions
+    const double xStep = std::max(minimumStep, niceStep(axisSpan, std::max(1, front.width() / labelWidth)));
+    if (xStep > 0 && axisSpan > 0) {
+        const double firstTick = std::ceil(plot.axisMin / xStep);
+        const int xTicks = int(std::min(std::floor(plot.axisMax / xStep + 1e-9) - firstTick, 1000.0));
+        for (int i = 0; i <= xTicks; ++i) {
+            const double v = (firstTick + i) * xStep;
+            const double x = front.left() + (v - plot.axisMin) * (front.width() - 1) / axisSpan;
+            grid.emplace_back(x + depth, back.top(), x + depth, back.bottom());
+            if (depth)
+                grid.emplace_back(x, front.bottom(), x + depth, back.bottom());
+            painter.drawLine(QLineF(x, front.bottom(), x, front.bottom() + TickLength));
+            painter.drawText(QRectF(x - 50, front.bottom() + TickLength + 1, 100, fm.height()),
+                             Qt::AlignHCenter | Qt::AlignTop, xLabel(v));
+        }
     }
     const QColor gridColour = m_backWallColour.lightness() > 128 ? m_backWallColour.darker(135) : m_backWallColour.lighter(160);
     painter.setPen(QPen(gridColour, 0, Qt::DotLine));

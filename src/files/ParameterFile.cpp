@@ -1,0 +1,9 @@
+#include "ParameterFile.h"
+
+void saveParameterFile(ParameterEditor&, kv10::Prompts&)
+{
+}
+
+void openParameterFile(ParameterEditor&, kv10::Prompts&)
+{
+}
