@@ -1,7 +1,9 @@
 // Time of the link's exchanges over a pseudo-terminal, with the simulated controller pacing
 // its output like a real line, next to what the line and the protocol's waits cost anyway.
 // The difference is the program's own overhead. The parameter read-out of the newest firmware
-// is timed whole, through the read-out dialog and the editor it fills.
+// is timed whole, through the read-out dialog and the editor it fills, and so is the record
+// read-out, through the record window.
+#include "ControllerRecordWindow.h"
 #include "ParameterEditor.h"
 #include "ParameterReadoutDialog.h"
 #include "Prompts.h"
@@ -91,6 +93,8 @@ public:
         }
         return ms;
     }
+
+    TelegramLink& link() { return m_link; }
 
 private:
     ControllerImage m_image;
@@ -211,6 +215,28 @@ Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
     return {"read-out, FW 03", baudRate, runs, 1, median(ms), floor - waiter.totalMs, waiter.totalMs, floor};
 }
 
+// The record window's read-out: ADD, RECD, the 16 blocks with the progress bar painted before
+// each, RECD again, and the list and plot built. The window is shown (offscreen) so that the
+// bar's paints count. Only the tables' transfers add to the blocks' waits.
+Row recordWindowRow(int baudRate, int runs)
+{
+    Bench bench(baudRate);
+    SilentPrompts prompts;
+    ControllerRecordWindow window(bench.link(), prompts);
+    window.show();
+    auto readOut = [&](TelegramLink&) {
+        window.tl_cteniClick();
+        return prompts.boxes == 0;
+    };
+    const int tableBytes = 3 * (ReadRequestBytes + AnswerOverhead) + TableLengths[TableAdd] + 2 * TableLengths[TableRecd];
+    const double tablesWire = wireMs(tableBytes, baudRate);
+    const double blockWire = wireMs(ReadRequestBytes + RecordAnswerBytes, baudRate);
+    const double blockFloor = std::max(blockWire, RecordAnswerWaitMs) + RecordPauseMs;
+    return {"record window", baudRate, runs, RecordBlockCount + 3, median(bench.time(runs, readOut)),
+            tablesWire + RecordBlockCount * blockWire, RecordBlockCount * (RecordAnswerWaitMs + RecordPauseMs),
+            tablesWire + RecordBlockCount * blockFloor};
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -224,6 +250,8 @@ int main(int argc, char* argv[])
     rows.push_back(liveRow(9600, 50));
     rows.push_back(recordRow(115200, 3));
     rows.push_back(recordRow(9600, 1));
+    rows.push_back(recordWindowRow(9600, 3));
+    const Row recordWindow = rows.back();
     double dialogWorkMs = 0;
     rows.push_back(readoutRow(9600, 5, dialogWorkMs));
 
@@ -244,5 +272,7 @@ int main(int argc, char* argv[])
     std::printf("\nread-out at 9600 baud: %.1f %% over its floor; the dialog's own work before the first "
                 "telegram (defaults, layout, paint): %.2f ms\n",
                 100.0 * (readout.medianMs - readout.floorMs) / readout.floorMs, dialogWorkMs);
+    std::printf("record window at 9600 baud: %.1f %% over its floor\n",
+                100.0 * (recordWindow.medianMs - recordWindow.floorMs) / recordWindow.floorMs);
     return 0;
 }

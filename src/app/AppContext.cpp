@@ -76,8 +76,8 @@ void AppContext::createWindows()
     m_recordSpeedDialog = std::make_unique<RecordSpeedDialog>(owner);
     m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, *m_link, *m_prompts, *m_waiter, owner);
     m_parameterEditor->setFirmwareVariantSource([this] { return m_readoutDialog->FirmwareVariant(); });
-    m_parameterEditor->setFileCommands([this] { openParameterFile(*m_parameterEditor, *m_prompts); },
-                                       [this] { saveParameterFile(*m_parameterEditor, *m_prompts); });
+    m_parameterEditor->setFileCommands([this] { openParameterFile(*m_parameterEditor, m_image, *m_prompts); },
+                                       [this] { saveParameterFile(*m_parameterEditor, m_image, *m_prompts); });
 
     // The main window's two settings dialogs ask through the prompts; the chart dialog
     // changes the main window's chart while it is open.

@@ -42,11 +42,21 @@ const QString ClearDataQuestion = QStringLiteral("Chceš vymazat naměřená dat
 const QString ClearDataCaption = QStringLiteral("Clear");
 const QColor LampLit(255, 255, 0);
 const QColor FaultRed(255, 0, 0);
+const QString LogInMemoryText = QStringLiteral("jen v paměti, soubor nezvolen");
 constexpr int Timer1Interval = 200;
+constexpr qint64 FreshSeconds = 2;   // values younger than this need no age in the link panel
 
 QColor buttonFace()
 {
     return colourFromStored(StoredButtonFace);
+}
+
+// A lamp or fault colour halfway to the button face: what a value no longer current shows.
+QColor faded(const QColor& colour)
+{
+    const QColor face = buttonFace();
+    return QColor((colour.red() + face.red()) / 2, (colour.green() + face.green()) / 2,
+                  (colour.blue() + face.blue()) / 2);
 }
 
 // A colour from the chart dialog goes back into its stored form; a stored system colour
@@ -69,7 +79,19 @@ private:
     QTimer& m_timer;
 };
 
+// "35 s", "4 min", "3 h": whole units, rounded down.
+QString ageText(qint64 seconds)
+{
+    if (seconds < 120)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 120 * 60)
+        return QStringLiteral("%1 min").arg(seconds / 60);
+    return QStringLiteral("%1 h").arg(seconds / 3600);
+}
+
 } // namespace
+
+const QColor MainWindow::StaleColour(160, 160, 160);
 
 MainWindow::MainWindow(AppContext& context, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), m_context(context), m_logFileName(InitialLogFileName)
@@ -236,34 +258,80 @@ void MainWindow::AddChartPoint(double value)
 
 // --- live display and poll cycle -------------------------------------------------------------
 
-void MainWindow::showRelayLamps(const std::array<bool, 4>& lit)
+void MainWindow::showRelayLamps(const std::array<bool, 4>& lit, bool current)
 {
     QLabel* const lamps[] = {ui->pa_re1, ui->pa_re2, ui->pa_re3, ui->pa_re4};
     for (int i = 0; i < 4; ++i) {
-        fillPanel(*lamps[i], lit[i] ? LampLit : buttonFace());
+        fillPanel(*lamps[i], !lit[i] ? buttonFace() : current ? LampLit : faded(LampLit));
         lamps[i]->setAccessibleDescription(lit[i] ? QStringLiteral("sepnuto") : QStringLiteral("vypnuto"));
     }
 }
 
-void MainWindow::showLiveValues(const LiveDisplay& values)
+void MainWindow::showLiveValues(const LiveDisplay& values, bool current)
 {
     ui->pa_measure->setText(values.measure);
     ui->pa_sp->setText(values.setpoint);
     ui->bar_yout->setValue(std::clamp(values.outputBar, ui->bar_yout->minimum(), ui->bar_yout->maximum()));
     ui->lb_yout->setText(values.output);
     ui->lb_ts->setText(values.terminal);
-    showRelayLamps(values.relays);
-    fillPanel(*ui->pa_porucha, values.fault ? FaultRed : buttonFace());
+    showRelayLamps(values.relays, current);
+    fillPanel(*ui->pa_porucha, !values.fault ? buttonFace() : current ? FaultRed : faded(FaultRed));
+    // Greyed texts: the values are those of an earlier read.
+    ui->Panel1->setEnabled(current);
     ui->pa_porucha->setText(values.faultCaption);
+}
+
+QString MainWindow::linkStatusText(LinkState state, qint64 ageSeconds)
+{
+    QString text;
+    switch (state) {
+    case LinkState::NotRead:
+        return QStringLiteral("nečteno");
+    case LinkState::Answered:
+        if (ageSeconds < FreshSeconds)
+            return QStringLiteral("spojeno");
+        text = QStringLiteral("spojeno");
+        break;
+    case LinkState::NoAnswer:
+        text = QStringLiteral("bez odpovědi");
+        break;
+    case LinkState::PortMissing:
+        text = QStringLiteral("port nedostupný");
+        break;
+    }
+    if (ageSeconds < 0)
+        return text + QStringLiteral(", žádné hodnoty");
+    return text + QStringLiteral(", hodnoty staré ") + ageText(ageSeconds);
+}
+
+void MainWindow::showLinkState()
+{
+    const qint64 age = m_valuesTime.isValid() ? std::max<qint64>(0, m_valuesTime.secsTo(m_context.clock().now())) : -1;
+    ui->pa_spojeni->setText(linkStatusText(m_linkState, age));
 }
 
 void MainWindow::tl_precistClick()
 {
-    // A failed read is not reported: the display shows the last values read.
-    m_context.link().ReadTable(TableLive);
+    // A failed read shows no box. The display keeps the last values read, greyed, and
+    // their chart point is grey; the link panel says why and how old they are.
+    TelegramLink& link = m_context.link();
+    const bool answered = link.ReadTable(TableLive);
+    if (answered) {
+        m_linkState = LinkState::Answered;
+        m_valuesTime = m_context.clock().now();
+    } else {
+        m_linkState = link.transport() && link.transport()->isOpen() ? LinkState::NoAnswer : LinkState::PortMissing;
+    }
     const LiveTable& live = m_context.image().live;
-    showLiveValues(liveDisplay(live));
-    AddChartPoint(live.meas);
+    showLiveValues(liveDisplay(live), answered);
+    if (answered) {
+        AddChartPoint(live.meas);
+    } else {
+        ui->Chart1->setPenColour(StaleColour);
+        AddChartPoint(live.meas);
+        ui->Chart1->setPenColour(colourFromStored(PenColour));
+    }
+    showLinkState();
 }
 
 void MainWindow::Timer1Timer()
@@ -272,6 +340,7 @@ void MainWindow::Timer1Timer()
     if (second == LastSecond)
         return;
     LastSecond = second;
+    showLinkState();   // the age of the values shown
 
     if (ui->check_demo->isChecked()) {
         DemoStep();
@@ -303,8 +372,10 @@ void MainWindow::FileWriteStep()
         return;
     // The counter restarts first: after a failed write the next try is a full period later.
     FileCounter = 0;
+    if (m_logOnlyInMemory)
+        return;
     try {
-        m_logBuffer.writeToFile(m_logFileName);
+        writeLog(m_logFileName);
     } catch (const AppError& error) {
         // Nobody asked for this write: say why it failed and let the poll go on.
         showErrorBox(m_context.prompts(), error.text());
@@ -352,6 +423,7 @@ void MainWindow::showDemoValues(const DemoValues& values)
     ui->lb_yout->setText(values.output);
     ui->bar_yout->setValue(values.outputBar);
     showRelayLamps(values.relays);
+    ui->Panel1->setEnabled(true);
 }
 
 void MainWindow::DemoStep()
@@ -386,6 +458,17 @@ void MainWindow::StartNewLog()
     ui->Chart1->clear();
     SampleCounter = 0;
     FileCounter = 0;
+    // The file holds the log just ended: the new one must not replace it before the user
+    // has confirmed a name for it.
+    m_logOnlyInMemory = m_logFileHasLog;
+    if (m_logOnlyInMemory)
+        ui->pa_path->setText(LogInMemoryText);
+}
+
+void MainWindow::writeLog(const QString& path)
+{
+    m_logBuffer.writeToFile(path);
+    m_logFileHasLog = true;
 }
 
 void MainWindow::mn_novyClick()
@@ -396,8 +479,8 @@ void MainWindow::mn_novyClick()
 
 void MainWindow::mn_ulozitClick()
 {
-    if (logFileChosen()) {
-        m_logBuffer.writeToFile(m_logFileName);
+    if (logFileChosen() && !m_logOnlyInMemory) {
+        writeLog(m_logFileName);
         return;
     }
     FileDialogRequest request;
@@ -405,7 +488,8 @@ void MainWindow::mn_ulozitClick()
     request.fileName = m_logFileName;
     request.filter = QStringLiteral("Textový soubor [*.txt] (*.txt)");
     request.defaultSuffix = QStringLiteral("TXT");
-    request.confirmOverwrite = m_confirmOverwrite;
+    // A name offered while the log is only in memory is that of the previous log's file.
+    request.confirmOverwrite = m_confirmOverwrite || m_logOnlyInMemory;
     request.owner = this;
     const QString chosen = m_context.prompts().saveFile(request);
     if (chosen.isEmpty())
@@ -413,7 +497,9 @@ void MainWindow::mn_ulozitClick()
     // The confirmed name is the log file's name from now on, periodic writes included; a
     // failed write throws before the path panel and the check mark change.
     m_logFileName = chosen;
-    m_logBuffer.writeToFile(chosen);
+    m_logOnlyInMemory = false;
+    m_logFileHasLog = false;
+    writeLog(chosen);
     ui->pa_path->setText(QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath()));
     ui->mn_novy->setChecked(true);
 }

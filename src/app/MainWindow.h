@@ -5,6 +5,8 @@
 // writes the log file at the file period.
 #include "LogBuffer.h"
 
+#include <QColor>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -63,6 +65,8 @@ public:
 
     // Appends one point in the pen colour.
     void AddChartPoint(double value);
+    // Colour of the chart points made from values a failed read left standing.
+    static const QColor StaleColour;
     kv10::TrendChart& chart();
 
     // Clears the log buffer, writes its header, takes a sample and empties the chart.
@@ -86,6 +90,9 @@ public:
     // whether one was confirmed (the check mark of "Nový soubor").
     QString logFileName() const { return m_logFileName; }
     bool logFileChosen() const;
+    // A new log started while the log file holds an earlier one: it stays in memory, and
+    // the periodic write leaves the file alone, until a name is confirmed for it.
+    bool logOnlyInMemory() const { return m_logOnlyInMemory; }
     kv10::LogBuffer& logBuffer() { return m_logBuffer; }
 
     // Shows the status panels from RecordPeriod, FilePeriod and RecordUnit.
@@ -101,9 +108,18 @@ private:
     void FormClose();
     // Runs a command; its error goes to the error box.
     void guarded(void (MainWindow::*handler)());
-    void showLiveValues(const kv10::LiveDisplay& values);
+    // `current` false: the values of an earlier read, shown greyed and with faded lamps.
+    void showLiveValues(const kv10::LiveDisplay& values, bool current);
     void showDemoValues(const kv10::DemoValues& values);
-    void showRelayLamps(const std::array<bool, 4>& lit);
+    void showRelayLamps(const std::array<bool, 4>& lit, bool current = true);
+    // Whether the last live read was answered, and if not, why.
+    enum class LinkState { NotRead, Answered, NoAnswer, PortMissing };
+    // The link panel: the state, and the age of the values shown unless they are fresh
+    // (`ageSeconds` below 0: no values were ever read).
+    static QString linkStatusText(LinkState state, qint64 ageSeconds);
+    void showLinkState();
+    // Writes the log buffer to `path`; throws AppError.
+    void writeLog(const QString& path);
     // The pen swatch and the chart's pen from PenColour.
     void showPenColour();
     bool askClearData();
@@ -113,4 +129,8 @@ private:
     kv10::LogBuffer m_logBuffer;       // the log lines (the invisible ListBox)
     QString m_logFileName;
     bool m_confirmOverwrite = false;   // on from the first save-as
+    bool m_logFileHasLog = false;      // a log was written to m_logFileName in this run
+    bool m_logOnlyInMemory = false;
+    LinkState m_linkState = LinkState::NotRead;
+    QDateTime m_valuesTime;            // of the last answered live read; invalid before one
 };

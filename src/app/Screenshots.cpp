@@ -117,6 +117,18 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
     if (!readoutSaved || !identificationSaved)
         return {};
 
+    // The record window after reading the record (about nine seconds of the link's waits); with
+    // no port open there is nothing to read.
+    ControllerRecordWindow& record = context.recordWindow();
+    record.show();
+    const kv10::Transport* port = context.link().transport();
+    if (port && port->isOpen())
+        record.tl_cteniClick();
+    const bool recordSaved = save(record, QStringLiteral("6-FormZaznam-done"));
+    record.hide();
+    if (!recordSaved)
+        return {};
+
     // Every page of the editor that the firmware offers, for the oldest and the newest firmware.
     ParameterEditor& editor = context.parameterEditor();
     editor.show();
@@ -136,6 +148,21 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
             }
         }
     }
+    // The program page with each program type and its preview, from the program read out.
+    kv10::ControllerImage& image = context.link().image();
+    const uint8_t typeRead = image.prog.prog;
+    editor.setActivePage(ParameterEditor::PageComp);
+    const QString typeNames[] = {QStringLiteral("SP"), QStringLiteral("RAMP"), QStringLiteral("JUMP")};
+    for (int type = 0; type < 3; ++type) {
+        image.prog.prog = uint8_t(type);
+        editor.ApplyVariantLayout(3);
+        editor.ImageToPage(ParameterEditor::PageComp);
+        if (!save(editor, QStringLiteral("5-menu_mod-v3-00-ta_comp-") + typeNames[type])) {
+            editor.hide();
+            return {};
+        }
+    }
+    image.prog.prog = typeRead;
     editor.hide();
 
     // The menus, each as it drops down below the main window's menu bar.

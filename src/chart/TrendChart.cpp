@@ -247,9 +247,27 @@ void TrendChart::setXAxis(double origin, double step, AxisLabel label)
     update();
 }
 
+void TrendChart::setXAxisSteps(std::vector<double> steps)
+{
+    m_xSteps = std::move(steps);
+    update();
+}
+
+void TrendChart::setRightMargin(int pixels)
+{
+    m_rightMargin = std::max(pixels, 0);
+    update();
+}
+
 void TrendChart::setLegendVisible(bool visible)
 {
     m_legendVisible = visible;
+    update();
+}
+
+void TrendChart::setMarkersOnly(bool on)
+{
+    m_markersOnly = on;
     update();
 }
 
@@ -407,7 +425,7 @@ TrendChart::Plot TrendChart::layOut(const QFontMetrics& fm) const
     const int legendWidth = showLegend ? fm.horizontalAdvance(QStringLiteral("-00000,00")) + LegendSwatch + 3 * Margin : 0;
     const int left = Margin + plot.yLabelWidth + TickLength + 2;
     const int top = Margin + fm.height() / 2;
-    const QRect area(left, top, width() - left - Margin - (showLegend ? legendWidth + Margin : 0),
+    const QRect area(left, top, width() - left - Margin - m_rightMargin - (showLegend ? legendWidth + Margin : 0),
                      height() - top - Margin - fm.height() - TickLength - 2);
     if (area.width() < 20 || area.height() < 20)
         return plot;
@@ -471,7 +489,10 @@ void TrendChart::drawFrame(QPainter& painter, const Plot& plot) const
         + 3 * fm.horizontalAdvance(QLatin1Char('0'));
     const double axisSpan = plot.axisMax - plot.axisMin;
     const double minimumStep = m_ownXAxis ? 0.0 : 1.0;   // a point counter has no fractions
-    const double xStep = std::max(minimumStep, niceStep(axisSpan, std::max(1, front.width() / labelWidth)));
+    const int maxXTicks = std::max(1, front.width() / labelWidth);
+    const auto listed = std::find_if(m_xSteps.begin(), m_xSteps.end(),
+                                     [&](double step) { return step > 0 && axisSpan / step <= maxXTicks; });
+    const double xStep = std::max(minimumStep, listed != m_xSteps.end() ? *listed : niceStep(axisSpan, maxXTicks));
     if (xStep > 0 && axisSpan > 0) {
         const double firstTick = std::ceil(plot.axisMin / xStep);
         const int xTicks = int(std::min(std::floor(plot.axisMax / xStep + 1e-9) - firstTick, 1000.0));
@@ -498,6 +519,10 @@ void TrendChart::drawSeries(QPainter& painter, const Plot& plot) const
 {
     if (m_count == 0)
         return;
+    if (m_markersOnly) {
+        drawMarkers(painter, plot);
+        return;
+    }
     const QRect& front = plot.front;
 
     // The points reduced to pixel columns, split where the colour changes.
@@ -565,14 +590,28 @@ void TrendChart::drawSeries(QPainter& painter, const Plot& plot) const
     }
 }
 
+void TrendChart::drawMarkers(QPainter& painter, const Plot& plot) const
+{
+    constexpr double Radius = 3;
+    const double scale = (plot.front.width() - 1) / double(plot.xMax - plot.xMin);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < m_count; ++i) {
+        painter.setBrush(pointColour(i));
+        painter.drawEllipse(QPointF(plot.front.left() + i * scale, plot.mapY(valueAt(i))), Radius, Radius);
+    }
+    painter.setBrush(Qt::NoBrush);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
 void TrendChart::drawLegend(QPainter& painter, const Plot& plot) const
 {
     if (plot.legend.isEmpty())
         return;
-    // The newest values, newest first.
     const QFontMetrics fm = fontMetrics();
     const int rowHeight = fm.height() + 2;
-    const int rows = std::min((plot.legend.height() - 2 * Margin) / rowHeight, m_count);
+    const std::vector<int> indices = legendIndices(plot);
+    const int rows = int(indices.size());
     const QRect box(plot.legend.left(), plot.legend.top(), plot.legend.width(), rows * rowHeight + 2 * Margin - 2);
     const QColor frame = m_panelColour.darker(170);
     painter.setPen(frame);
@@ -580,7 +619,7 @@ void TrendChart::drawLegend(QPainter& painter, const Plot& plot) const
     painter.drawRect(box.adjusted(0, 0, -1, -1));
     painter.setBrush(Qt::NoBrush);
     for (int r = 0; r < rows; ++r) {
-        const int index = m_count - 1 - r;
+        const int index = indices[r];
         const int y = box.top() + Margin + r * rowHeight;
         const QRect swatch(box.left() + Margin, y + (rowHeight - LegendSwatch) / 2, LegendSwatch, LegendSwatch);
         painter.fillRect(swatch, pointColour(index));
@@ -590,6 +629,33 @@ void TrendChart::drawLegend(QPainter& painter, const Plot& plot) const
         painter.drawText(QRect(swatch.right() + Margin, y, box.right() - swatch.right() - 2 * Margin, rowHeight),
                          Qt::AlignRight | Qt::AlignVCenter, fixedNumberText(valueAt(index)));
     }
+}
+
+std::vector<int> TrendChart::legendIndices(const Plot& plot) const
+{
+    if (plot.legend.isEmpty())
+        return {};
+    // The newest values, newest first, as many as there are rows.
+    const int rowHeight = fontMetrics().height() + 2;
+    const int rows = std::min((plot.legend.height() - 2 * Margin) / rowHeight, m_count);
+    std::vector<int> indices;
+    for (int r = 0; r < rows; ++r)
+        indices.push_back(m_count - 1 - r);
+    return indices;
+}
+
+QStringList TrendChart::legendTexts() const
+{
+    QStringList texts;
+    for (const int index : legendIndices(layOut(fontMetrics())))
+        texts << fixedNumberText(valueAt(index));
+    return texts;
+}
+
+std::pair<double, double> TrendChart::yAxisRange() const
+{
+    const Plot plot = layOut(fontMetrics());
+    return {plot.yMin, plot.yMax};
 }
 
 } // namespace kv10

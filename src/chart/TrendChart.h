@@ -9,11 +9,14 @@
 // and highest value, so the cost of drawing follows the chart's width more than the number
 // of points.
 #include <QColor>
+#include <QStringList>
 #include <QWidget>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace kv10 {
 
@@ -41,8 +44,18 @@ public:
     // axis counts points: origin 1 on the first point after a clear, step 1.
     using AxisLabel = std::function<QString(double)>;
     void setXAxis(double origin, double step, AxisLabel label = {});
+    // Tick steps the X axis may take, in its units and ascending (such as whole minutes and
+    // hours of a time axis); the smallest one that leaves room for the labels is used, and
+    // 1-2-5 steps beyond the last. Empty (the default): 1-2-5 steps throughout.
+    void setXAxisSteps(std::vector<double> steps);
+    // Room kept free right of the plot, in pixels, for an X label at its right end (none by default).
+    void setRightMargin(int pixels);
     // The legend of the newest values (on by default).
     void setLegendVisible(bool visible);
+    // Each point as a dot, with no line between them (off by default): for values that are
+    // no course over time, such as one value per program.
+    void setMarkersOnly(bool on);
+    bool markersOnly() const { return m_markersOnly; }
 
     int pointCount() const { return m_count; }
     qint64 pointCounter() const { return m_pointCounter; }
@@ -74,6 +87,11 @@ public:
     // Memory held by the series (values and colour runs).
     qint64 memoryBytes() const;
 
+    // As drawn at the chart's present size: the legend's texts, top row first (none while it
+    // is hidden), and the lowest and highest value of the Y axis.
+    QStringList legendTexts() const;
+    std::pair<double, double> yAxisRange() const;
+
     QSize sizeHint() const override { return {700, 300}; }
     QSize minimumSizeHint() const override { return {160, 100}; }
 
@@ -96,7 +114,10 @@ private:
     Plot layOut(const QFontMetrics& fm) const;
     void drawFrame(QPainter& painter, const Plot& plot) const;
     void drawSeries(QPainter& painter, const Plot& plot) const;
+    void drawMarkers(QPainter& painter, const Plot& plot) const;
     void drawLegend(QPainter& painter, const Plot& plot) const;
+    // The points the legend lists, top row first.
+    std::vector<int> legendIndices(const Plot& plot) const;
     QRgb colourAtX(qint64 x) const;
     void dropOldest();
     void grow();
@@ -116,10 +137,13 @@ private:
     bool m_view3D = true;
     int m_depthPercent = DefaultDepthPercent;
     bool m_legendVisible = true;
+    bool m_markersOnly = false;
     bool m_ownXAxis = false;      // false: the axis counts points
     double m_xOrigin = 0;
     double m_xStep = 1;
     AxisLabel m_xLabel;
+    std::vector<double> m_xSteps;
+    int m_rightMargin = 0;
 };
 
 } // namespace kv10

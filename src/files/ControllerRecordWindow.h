@@ -1,5 +1,6 @@
 #pragma once
-// "Záznam": The record window: reads out the controller's record and exports it.
+// "Záznam": reads out the record that the controller keeps of its last 256 samples, lists it
+// newest first, plots it and exports the list as a text file.
 #include <QDialog>
 
 namespace Ui { class ControllerRecordWindow; }
@@ -14,7 +15,13 @@ public:
     ControllerRecordWindow(kv10::TelegramLink& link, kv10::Prompts& prompts, QWidget* parent = nullptr);
     ~ControllerRecordWindow() override;
 
+    // The whole read-out: it blocks for about nine seconds with only the progress bar painted.
+    void tl_cteniClick();
+    void tl_ulozitClick();
+
 private:
+    void showRecord(int before, int after);
+
     Ui::ControllerRecordWindow* ui;
     kv10::TelegramLink& m_link;
     kv10::Prompts& m_prompts;

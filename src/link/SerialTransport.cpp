@@ -9,7 +9,13 @@
 
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX   // keeps std::min and std::max usable
+#endif
+#include <windows.h>
+#else
+#include <cerrno>
 #include <sys/stat.h>
 #include <termios.h>
 #endif
@@ -26,10 +32,18 @@ constexpr int ReadTotalConstantMs = 500;
 constexpr int ReadTotalPerByteMs = 2;
 constexpr int ReadIntervalMs = 100;
 constexpr int WriteWaitStepMs = 1000;
+constexpr uint8_t Mark = 0xFF;
 
 bool isRealError(QSerialPort::SerialPortError error)
 {
     return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+}
+
+// Errors of reading and writing: the device has gone (or its pseudo-terminal was closed).
+bool isDeviceError(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
 }
 
 // Unix98 pseudo-terminal slaves have the character-device majors 136 to 143.
@@ -47,9 +61,83 @@ bool isPseudoTerminal(const QString& devicePath)
 #endif
 }
 
+// A byte received with a parity or framing error must fail the read, not pass as data.
+// watchLineErrors() sets this up at open; takeNotedLineErrors() tells whether the driver noted
+// such an error since its last call (and clears it); drainOutput() waits until the bytes
+// written are on the line, so that a purge after the last retry cannot take back a request
+// that is still going out.
+#ifdef Q_OS_WIN
+// The driver checks parity and notes errors for ClearCommError.
+bool watchLineErrors(QSerialPort& port)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(port.handle(), &dcb))
+        return false;
+    dcb.fParity = TRUE;
+    dcb.fErrorChar = FALSE;
+    return ::SetCommState(port.handle(), &dcb) != 0;
+}
+
+bool takeNotedLineErrors(QSerialPort& port)
+{
+    DWORD errors = 0;
+    return ::ClearCommError(port.handle(), &errors, nullptr)
+        && (errors & (CE_RXPARITY | CE_FRAME | CE_OVERRUN | CE_BREAK)) != 0;
+}
+
+bool drainOutput(QSerialPort&)
+{
+    return true;   // a write returns when the driver has sent it
+}
+#else
+// QSerialPort leaves parity unchecked (no INPCK) and drops framing errors (IGNPAR). Here the
+// kernel checks parity and marks every faulty byte in the input (PARMRK), which
+// takeBuffered() undoes. A pseudo-terminal keeps these flags, though it never has an error.
+bool watchLineErrors(QSerialPort& port)
+{
+    termios settings{};
+    if (::tcgetattr(port.handle(), &settings) != 0)
+        return false;
+    settings.c_iflag |= INPCK | PARMRK;
+    settings.c_iflag &= ~tcflag_t(IGNPAR | ISTRIP | IGNBRK | BRKINT);
+    if (::tcsetattr(port.handle(), TCSANOW, &settings) != 0 || ::tcgetattr(port.handle(), &settings) != 0)
+        return false;
+    return (settings.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK);
+}
+
+bool takeNotedLineErrors(QSerialPort&)
+{
+    return false;   // marked in the input instead
+}
+
+bool drainOutput(QSerialPort& port)
+{
+    int result = 0;
+    do {
+        result = ::tcdrain(port.handle());
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+#endif
+
 } // namespace
 
-SerialTransport::SerialTransport() : m_port(std::make_unique<QSerialPort>()) {}
+SerialTransport::SerialTransport() : m_port(std::make_unique<QSerialPort>())
+{
+    m_reopenTimer.setInterval(ReopenIntervalMs);
+    QObject::connect(&m_reopenTimer, &QTimer::timeout, &m_reopenTimer, [this] { tryReopen(); });
+    // Between exchanges the event loop reads the port and finds a device that has gone. Queued,
+    // so the port is not closed inside its own notification; a stale report finds the error
+    // cleared (by the next exchange or a new open) and does nothing.
+    QObject::connect(
+        m_port.get(), &QSerialPort::errorOccurred, m_port.get(),
+        [this](QSerialPort::SerialPortError) {
+            if (m_port->isOpen() && isDeviceError(m_port->error()))
+                deviceFailed();
+        },
+        Qt::QueuedConnection);
+}
 
 SerialTransport::~SerialTransport() = default;
 
@@ -59,10 +147,16 @@ void SerialTransport::OpenPort(const QString& devicePath, const QString& comName
     m_devicePath = devicePath;
     m_comName = comName;
     m_baudRate = baudRate;
+    m_retryFailedDevice = true;
+    if (const auto error = openDevice())
+        throw AppError(*error);
+}
 
+std::optional<QString> SerialTransport::openDevice()
+{
     // Line settings go in before open(): a pseudo-terminal refuses parity on an open port.
-    m_port->setPortName(devicePath);
-    m_port->setBaudRate(baudRate);
+    m_port->setPortName(m_devicePath);
+    m_port->setBaudRate(m_baudRate);
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::EvenParity);
     m_port->setStopBits(QSerialPort::OneStop);
@@ -72,20 +166,27 @@ void SerialTransport::OpenPort(const QString& devicePath, const QString& comName
     // killed with the port open, parity is the only change asked for, nothing takes effect
     // and the C library reports the settings as refused. A pseudo-terminal has no parity
     // to check anyway, so it is opened without.
-    if (!opened && isPseudoTerminal(devicePath)) {
+    if (!opened && isPseudoTerminal(m_devicePath)) {
         m_port->setParity(QSerialPort::NoParity);
         opened = m_port->open(QIODevice::ReadWrite);
     }
     if (!opened)
-        throw AppError(QStringLiteral("Sériový port ") + comName + QStringLiteral(" nelze otevřít"));
+        return QStringLiteral("Sériový port ") + m_comName + QStringLiteral(" nelze otevřít");
 
     m_port->setReadBufferSize(QueueSize);
     if (m_port->readBufferSize() != QueueSize) {
-        ClosePort();
-        throw AppError(QStringLiteral("Na ") + comName + QStringLiteral(" nelze otevřít vyrovnávací buffer"));
+        m_port->close();
+        return QStringLiteral("Na ") + m_comName + QStringLiteral(" nelze otevřít vyrovnávací buffer");
+    }
+    if (!watchLineErrors(*m_port)) {
+        m_port->close();
+        return QStringLiteral("Nepodařila se reinicializace portu ") + m_comName;
     }
     PurgeOutput();
     PurgeInput();
+    takeNotedLineErrors(*m_port);
+    m_port->clearError();   // open() keeps the error of the device that failed before
+    return std::nullopt;
 }
 
 void SerialTransport::ApplyLineSettings()
@@ -110,8 +211,30 @@ void SerialTransport::SetBaudRate(int baudRate)
 
 void SerialTransport::ClosePort()
 {
+    m_reopenTimer.stop();
     if (m_port->isOpen())
         m_port->close();
+}
+
+void SerialTransport::setRetryFailedDevice(bool retry)
+{
+    m_retryFailedDevice = retry;
+    if (!retry)
+        m_reopenTimer.stop();
+}
+
+void SerialTransport::deviceFailed()
+{
+    m_port->close();
+    if (m_retryFailedDevice)
+        m_reopenTimer.start();
+}
+
+void SerialTransport::tryReopen()
+{
+    // A missing device fails at once, so a try never holds up the program.
+    if (!openDevice())
+        m_reopenTimer.stop();
 }
 
 bool SerialTransport::isOpen() const
@@ -140,25 +263,75 @@ bool SerialTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
         const int end = untilFrame ? frameReadEnd(dest, got, n) : n;
         if (got >= end)
             break;
-        if (m_port->bytesAvailable() == 0) {
-            // Before the first byte only the total time-out applies; then also the gap.
-            const qint64 left = total.remainingTime();
-            const qint64 wait = got == 0 ? left : std::min<qint64>(left, ReadIntervalMs);
-            if (wait <= 0 || !m_port->waitForReadyRead(static_cast<int>(wait))) {
-                if (isRealError(m_port->error()))
-                    return false;
-                break;
-            }
-        }
         // The header alone first: its L tells where the telegram ends, and what follows
         // that stays unread.
         const int upTo = untilFrame && got < VariableHeaderSize ? std::min(end, VariableHeaderSize) : end;
-        const qint64 taken = m_port->read(reinterpret_cast<char*>(dest) + got, upTo - got);
+        const int taken = takeBuffered(dest + got, upTo - got);
         if (taken < 0)
             return false;
-        got += static_cast<int>(taken);
+        got += taken;
+        if (taken > 0)
+            continue;
+        // Before the first byte only the total time-out applies; then also the gap.
+        const qint64 left = total.remainingTime();
+        const qint64 wait = got == 0 ? left : std::min<qint64>(left, ReadIntervalMs);
+        if (wait <= 0 || !m_port->waitForReadyRead(static_cast<int>(wait))) {
+            if (isDeviceError(m_port->error())) {
+                deviceFailed();
+                return false;
+            }
+            if (isRealError(m_port->error()))
+                return false;
+            break;
+        }
     }
-    return true;
+    return !takeNotedLineErrors(*m_port);
+}
+
+int SerialTransport::takeBuffered(uint8_t* dest, int n)
+{
+    const qint64 available = m_port->bytesAvailable();
+    if (available <= 0 || n <= 0)
+        return 0;
+#ifdef Q_OS_WIN
+    const qint64 taken = m_port->read(reinterpret_cast<char*>(dest), std::min<qint64>(available, n));
+    return taken < 0 ? -1 : static_cast<int>(taken);
+#else
+    // A data byte takes up to three bytes of marked input.
+    const QByteArray raw = m_port->peek(std::min<qint64>(available, 3 * qint64(n)));
+    int used = 0;
+    const int taken = unmarkInput(raw, dest, n, used);
+    m_port->skip(used);
+    return taken;
+#endif
+}
+
+int SerialTransport::unmarkInput(QByteArrayView raw, uint8_t* dest, int n, int& used)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(raw.data());
+    const qsizetype size = raw.size();
+    int got = 0;
+    qsizetype i = 0;
+    while (got < n && i < size) {
+        if (bytes[i] != Mark) {
+            dest[got++] = bytes[i++];
+            continue;
+        }
+        if (i + 1 >= size)
+            break;   // the rest of the mark is still to come
+        if (bytes[i + 1] != 0) {
+            // FF FF; anything else after FF is no mark and leaves the FF as it came.
+            dest[got++] = Mark;
+            i += bytes[i + 1] == Mark ? 2 : 1;
+            continue;
+        }
+        if (i + 2 >= size)
+            break;
+        used = int(i + 3);
+        return -1;
+    }
+    used = int(i);
+    return got;
 }
 
 bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
@@ -168,19 +341,16 @@ bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
         return false;
     PurgeInput();
     PurgeOutput();
+    takeNotedLineErrors(*m_port);
     m_port->clearError();
-    if (m_port->write(reinterpret_cast<const char*>(src), n) != n)
-        return false;
+    bool sent = m_port->write(reinterpret_cast<const char*>(src), n) == n;
     // No write time-out: wait until the driver has taken every byte.
-    while (m_port->bytesToWrite() > 0) {
-        if (!m_port->waitForBytesWritten(WriteWaitStepMs) && isRealError(m_port->error()))
-            return false;
+    while (sent && m_port->bytesToWrite() > 0)
+        sent = m_port->waitForBytesWritten(WriteWaitStepMs) || !isRealError(m_port->error());
+    if (!sent || !drainOutput(*m_port)) {
+        deviceFailed();
+        return false;
     }
-#ifdef Q_OS_UNIX
-    // Return only when the bytes are on the line, so that a purge after the last retry
-    // cannot take back a request that is still going out.
-    tcdrain(m_port->handle());
-#endif
     written = n;
     return true;
 }

@@ -1,10 +1,15 @@
 #pragma once
 // The serial port: 8 data bits, even parity, one stop bit; read time-outs of
-// 500 + 2*n ms in total and 100 ms between bytes; purge before every write.
+// 500 + 2*n ms in total and 100 ms between bytes; purge before every write. A byte received
+// with a parity or framing error fails the read. A device that fails under the open port
+// (an adapter pulled out, a pseudo-terminal closed) is tried again once a second.
 #include "Transport.h"
 
+#include <QByteArrayView>
 #include <QString>
+#include <QTimer>
 #include <memory>
+#include <optional>
 
 class QSerialPort;
 
@@ -12,6 +17,8 @@ namespace kv10 {
 
 class SerialTransport : public Transport {
 public:
+    static constexpr int ReopenIntervalMs = 1000;
+
     SerialTransport();
     ~SerialTransport() override;
 
@@ -24,10 +31,19 @@ public:
     void ApplyLineSettings();
     // Stores a new rate and applies it to the open device (no reopen).
     void SetBaudRate(int baudRate);
+    // Closes the port; a failed device is not tried again either.
     void ClosePort();
+
+    // Whether a device that failed under the open port is tried again (on by default and
+    // with every OpenPort). Off stops a retry under way.
+    void setRetryFailedDevice(bool retry);
+    // The device failed and is being tried again once a second, quietly, until it opens.
+    bool retrying() const { return m_reopenTimer.isActive(); }
 
     int baudRate() const { return m_baudRate; }
     QString devicePath() const { return m_devicePath; }
+    // The line settings as asked of the device; a pseudo-terminal does not keep them all.
+    const QSerialPort& port() const { return *m_port; }
 
     bool isOpen() const override;
     bool ReadBytes(uint8_t* dest, int n, int& got) override;
@@ -36,14 +52,29 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;
 
+    // Undoes the kernel's marking of input errors: FF FF is the data byte FF, FF 00 x a byte
+    // that came with a parity or framing error (FF 00 00 also a break). Decodes at most n
+    // data bytes of `raw` into `dest` and sets `used` to the raw bytes taken; a mark not yet
+    // complete at the end stays. Returns the number of data bytes, or -1 at a marked error.
+    static int unmarkInput(QByteArrayView raw, uint8_t* dest, int n, int& used);
+
 private:
+    // Opens and configures the device; the error text when it fails (the port is closed).
+    std::optional<QString> openDevice();
     // One read of up to n bytes; with `untilFrame` it ends with a whole variable telegram.
     bool receive(uint8_t* dest, int n, int& got, bool untilFrame);
+    // Up to n data bytes of what the port has buffered; -1 at a line error.
+    int takeBuffered(uint8_t* dest, int n);
+    // The device stopped working: the port closes and, if allowed, the device is retried.
+    void deviceFailed();
+    void tryReopen();
 
     std::unique_ptr<QSerialPort> m_port;
     QString m_devicePath;
     QString m_comName;
     int m_baudRate = 9600;
+    bool m_retryFailedDevice = true;
+    QTimer m_reopenTimer;
 };
 
 } // namespace kv10

@@ -65,7 +65,7 @@ ParameterEditor::ParameterEditor(TelegramLink& link, Prompts& prompts, Waiter& w
     // Filled again by every variant layout; the five items until the first one.
     ui->cb_puc->addItems(powerCutItems(true));
 
-    m_program = std::make_unique<ProgramPage>(*ui, m_link, m_waiter);
+    m_program = std::make_unique<ProgramPage>(*this, *ui, m_link, m_prompts, m_waiter);
     bindPages();
 
     connect(ui->PageControl, &QTabWidget::currentChanged, this, [this](int index) {
@@ -204,13 +204,8 @@ int ParameterEditor::PageToImage(int page)
 {
     if (page < 0 || page >= PageCount)
         return 0;
-    if (holdsPrograms(page)) {
-        // A grid cell or start value that is not a number fails the page like a bad field.
-        if (m_program->PageToImage() == 0)
-            return 0;
-        showInputError(m_prompts, FloatInputText);
-        return -1;
-    }
+    if (holdsPrograms(page))
+        return m_program->PageToImage();
     return rowsToImage(rowsOf(page));
 }
 

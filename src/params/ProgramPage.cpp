@@ -2,17 +2,26 @@
 #include "ui_ParameterEditor.h"
 
 #include "EditorPages.h"
+#include "ErrorBox.h"
 #include "NumberText.h"
+#include "ParameterEditor.h"
+#include "ProgramProfile.h"
+#include "Prompts.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
+#include "TrendChart.h"
 
 #include <QHeaderView>
-#include <QSignalBlocker>
+#include <QKeyEvent>
 #include <QTableWidgetItem>
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <initializer_list>
 #include <optional>
+#include <vector>
 
 using namespace kv10;
 using namespace kv10::editor;
@@ -26,6 +35,15 @@ constexpr int SetpointColumn = 1;
 constexpr int TimeColumn = 2;
 constexpr int RowHeight = 16;
 constexpr int ColumnWidths[ProgramPage::GridColumns] = {64, 90, 70};
+// Where the segment caption starts: "program" at 15, the shorter "úsek" at 24.
+constexpr int ProgramCaptionLeft = 15;
+constexpr int SegmentCaptionLeft = 24;
+constexpr int SetpointLowest = -999;
+constexpr int SetpointHighest = 9999;
+constexpr int TimeLowest = 0;
+constexpr int TimeHighest = 1000;
+// More samples than the preview has pixel columns, so that a JUMP step stays upright.
+constexpr int PreviewSamples = 401;
 
 // A time cell: a number truncated toward zero, as long as it fits the held integer.
 std::optional<int32_t> timeFromText(const QString& text)
@@ -36,12 +54,55 @@ std::optional<int32_t> timeFromText(const QString& text)
     return static_cast<int32_t>(std::trunc(*value));
 }
 
+// Toward zero, and held within the integers, so that a huge entry fails the range check.
+int truncatedSetpoint(float value)
+{
+    return static_cast<int>(std::clamp<double>(std::trunc(value), INT_MIN, INT_MAX));
+}
+
+bool isEnter(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// The first of the controls that is not hidden takes the focus.
+void focusFirstShown(std::initializer_list<QWidget*> controls)
+{
+    for (QWidget* control : controls) {
+        if (!control->isHidden()) {
+            control->setFocus();
+            return;
+        }
+    }
+}
+
+QString timeAxisText(double time)
+{
+    return generalText(time, 6);
+}
+
 } // namespace
 
-ProgramPage::ProgramPage(Ui::ParameterEditor& ui, TelegramLink& link, Waiter& waiter)
-    : ui(ui), m_image(link.image()), m_link(link), m_waiter(waiter)
+ProgramPage::ProgramPage(ParameterEditor& editor, Ui::ParameterEditor& ui, TelegramLink& link, Prompts& prompts,
+                         Waiter& waiter)
+    : m_editor(editor), ui(ui), m_image(link.image()), m_link(link), m_prompts(prompts), m_waiter(waiter)
 {
     setupGrid();
+    keepEntryFieldsInPlace();
+    TrendChart& preview = *ui.ch_prubeh;
+    preview.setLegendVisible(false);
+    preview.setView3D(false);
+    preview.setBackWallColour(Qt::white);
+
+    // Only the user's choice is a change: setting the lists from the image runs no event.
+    connect(ui.cb_prog_typ, &QComboBox::activated, this, [this] { cb_prog_typChange(); });
+    connect(ui.cb_prog_cis, &QComboBox::activated, this, [this] { cb_prog_cisChange(); });
+    connect(ui.cb_usek, &QComboBox::activated, this, [this] { cb_usekChange(); });
+    connect(ui.tl_add, &QPushButton::clicked, this, [this] { tl_addClick(); });
+    connect(ui.ed_pocatek, &QLineEdit::textChanged, this, [this] { refreshPreview(); });
+    // Enter must not reach the dialog, which would press the button that now has the focus.
+    ui.ed_comp->installEventFilter(this);
+    ui.ed_cas->installEventFilter(this);
 }
 
 void ProgramPage::setupGrid()
@@ -75,6 +136,29 @@ void ProgramPage::setupGrid()
         setCellText(row, 0, QString::number(row - 1));
 }
 
+void ProgramPage::keepEntryFieldsInPlace()
+{
+    // Hidden fields leave their place empty and the segment caption's column fits both
+    // captions, so that no field moves when the program type changes.
+    for (QWidget* control : ui.GroupBox1->findChildren<QWidget*>()) {
+        QSizePolicy policy = control->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        control->setSizePolicy(policy);
+    }
+    int width = 0;
+    for (const bool sp : {true, false}) {
+        setSegmentCaption(sp);
+        width = std::max(width, ui.lb_usek->sizeHint().width());
+    }
+    ui.lb_usek->setMinimumWidth(width);
+}
+
+void ProgramPage::setSegmentCaption(bool sp)
+{
+    ui.lb_usek->setText(sp ? QStringLiteral("program") : QStringLiteral("úsek"));
+    ui.lb_usek->setIndent((sp ? ProgramCaptionLeft : SegmentCaptionLeft) - ProgramCaptionLeft);
+}
+
 QString ProgramPage::cellText(int row, int column) const
 {
     const QTableWidgetItem* cell = ui.tab_comp->item(row, column);
@@ -91,7 +175,7 @@ void ProgramPage::setProgramControlsVisible(bool visible)
 {
     QWidget* const controls[] = {
         ui.ed_pocatek, ui.lb_pocatek, ui.ed_cas, ui.lb_ti_popis, ui.lb_ti_ramp, ui.tab_comp, ui.cb_usek,
-        ui.lb_usek, ui.tl_add, ui.lb_prog, ui.cb_prog_typ, ui.lb_c_prog, ui.cb_prog_cis,
+        ui.lb_usek, ui.tl_add, ui.lb_prog, ui.cb_prog_typ, ui.lb_c_prog, ui.cb_prog_cis, ui.ch_prubeh,
     };
     for (QWidget* control : controls)
         control->setVisible(visible);
@@ -116,18 +200,15 @@ void ProgramPage::ApplyProgramLayout()
     for (QWidget* time : {static_cast<QWidget*>(ui.ed_cas), static_cast<QWidget*>(ui.lb_ti_popis),
                           static_cast<QWidget*>(ui.lb_ti_ramp)})
         time->setVisible(!sp);
-    ui.lb_usek->setText(sp ? QStringLiteral("program") : QStringLiteral("úsek"));
+    setSegmentCaption(sp);
+    refreshPreview();
 }
 
 void ProgramPage::ImageToPage()
 {
-    {
-        // Set from the image, not chosen by the user: their change events stay quiet.
-        const QSignalBlocker typeBlocker(ui.cb_prog_typ);
-        const QSignalBlocker numberBlocker(ui.cb_prog_cis);
-        selectItem(*ui.cb_prog_typ, m_image.prog.prog);
-        selectItem(*ui.cb_prog_cis, m_image.prog.c_pr);
-    }
+    // Their change events follow the user's choice only, not this.
+    selectItem(*ui.cb_prog_typ, m_image.prog.prog);
+    selectItem(*ui.cb_prog_cis, m_image.prog.c_pr);
     const int program = ui.cb_prog_cis->currentIndex();
     const int type = m_image.prog.prog;
     if (type == TypeSp) {
@@ -135,56 +216,73 @@ void ProgramPage::ImageToPage()
             setCellText(row, SetpointColumn, fixedNumberText(m_image.startValue[row - 1]));
             setCellText(row, TimeColumn, QString());
         }
-        return;
+    } else {
+        // A program number that is none of the ten shows an empty program.
+        const bool known = program >= 0;
+        if (type == TypeRamp)
+            ui.ed_pocatek->setText(known ? fixedNumberText(m_image.startValue[program]) : QString());
+        for (int row = 1; row < GridRows; ++row) {
+            setCellText(row, SetpointColumn, known ? fixedNumberText(m_image.segmentSetpoint[program][row - 1]) : QString());
+            setCellText(row, TimeColumn, known ? QString::number(m_image.segmentTime[program][row - 1]) : QString());
+        }
     }
-    // A program number that is none of the ten shows an empty program.
-    const bool known = program >= 0;
-    if (type == TypeRamp)
-        ui.ed_pocatek->setText(known ? fixedNumberText(m_image.startValue[program]) : QString());
-    for (int row = 1; row < GridRows; ++row) {
-        setCellText(row, SetpointColumn, known ? fixedNumberText(m_image.segmentSetpoint[program][row - 1]) : QString());
-        setCellText(row, TimeColumn, known ? QString::number(m_image.segmentTime[program][row - 1]) : QString());
-    }
+    refreshPreview();
 }
 
 int ProgramPage::PageToImage()
 {
+    // A list without a chosen item (a type or number from the controller that it does not
+    // hold) leaves the image's value as it is.
+    if (ui.cb_prog_typ->currentIndex() >= 0)
+        m_image.prog.prog = static_cast<uint8_t>(ui.cb_prog_typ->currentIndex());
     const int program = ui.cb_prog_cis->currentIndex();
-    m_image.prog.prog = static_cast<uint8_t>(ui.cb_prog_typ->currentIndex());
-    m_image.prog.c_pr = static_cast<uint8_t>(program);
+    if (program >= 0)
+        m_image.prog.c_pr = static_cast<uint8_t>(program);
     const int type = m_image.prog.prog;
 
     // Everything is converted before anything is stored, so a bad cell leaves the program
-    // in the image as it was.
-    bool parsed = true;
-    auto number = [&parsed](const std::optional<float>& value) {
-        parsed = parsed && value.has_value();
+    // in the image as it was and no half-converted program can be written.
+    std::optional<QString> bad;
+    auto number = [&bad](const QString& text) {
+        const std::optional<float> value = floatFromText(text);
+        if (!value && !bad)
+            bad = text;
         return value.value_or(0.0f);
     };
+    auto time = [&bad](const QString& text) {
+        const std::optional<int32_t> value = timeFromText(text);
+        if (!value && !bad)
+            bad = text;
+        return value.value_or(0);
+    };
+    std::array<float, ProgramCount> starts{};
+    float start = 0;
+    std::array<float, SegmentCount> setpoints{};
+    std::array<int32_t, SegmentCount> times{};
     if (type == TypeSp) {
-        std::array<float, ProgramCount> starts{};
         for (int row = 1; row <= ProgramCount; ++row)
-            starts[row - 1] = number(floatFromText(cellText(row, SetpointColumn)));
-        if (parsed)
-            m_image.startValue = starts;
+            starts[row - 1] = number(cellText(row, SetpointColumn));
     } else if (program >= 0) {
-        const float start = type == TypeRamp ? number(floatFromText(ui.ed_pocatek->text())) : 0.0f;
-        std::array<float, SegmentCount> setpoints{};
-        std::array<int32_t, SegmentCount> times{};
+        if (type == TypeRamp)
+            start = number(ui.ed_pocatek->text());
         for (int row = 1; row < GridRows; ++row) {
-            setpoints[row - 1] = number(floatFromText(cellText(row, SetpointColumn)));
-            const std::optional<int32_t> time = timeFromText(cellText(row, TimeColumn));
-            parsed = parsed && time.has_value();
-            times[row - 1] = time.value_or(0);
-        }
-        if (parsed) {
-            if (type == TypeRamp)
-                m_image.startValue[program] = start;
-            m_image.segmentSetpoint[program] = setpoints;
-            m_image.segmentTime[program] = times;
+            setpoints[row - 1] = number(cellText(row, SetpointColumn));
+            times[row - 1] = time(cellText(row, TimeColumn));
         }
     }
-    return parsed ? 0 : -1;
+    if (bad) {
+        showErrorBox(m_prompts, QStringLiteral("'%1' is not a valid floating point value").arg(*bad));
+        return -1;
+    }
+    if (type == TypeSp) {
+        m_image.startValue = starts;
+    } else if (program >= 0) {
+        if (type == TypeRamp)
+            m_image.startValue[program] = start;
+        m_image.segmentSetpoint[program] = setpoints;
+        m_image.segmentTime[program] = times;
+    }
+    return 0;
 }
 
 void ProgramPage::waitBetweenBlocks()
@@ -195,6 +293,8 @@ void ProgramPage::waitBetweenBlocks()
 bool ProgramPage::ReadEditedProgram()
 {
     const int program = ui.cb_prog_cis->currentIndex();
+    if (program < 0)
+        return false;
     if (ui.cb_prog_typ->currentIndex() == TypeSp)
         return m_link.ReadProgramBlock(StartValues, program, TableComp);
     bool ok = m_link.ReadProgramBlock(StartValues, program, TableComp);
@@ -226,4 +326,137 @@ bool ProgramPage::WriteEditedProgram()
     waitBetweenBlocks();
     ok = m_link.WriteProgramBlock(SegmentTimes, program, TableSegti) && ok;
     return ok;
+}
+
+void ProgramPage::cb_prog_typChange()
+{
+    sendChoice(m_image.prog.prog, *ui.cb_prog_typ);
+}
+
+void ProgramPage::cb_prog_cisChange()
+{
+    sendChoice(m_image.prog.c_pr, *ui.cb_prog_cis);
+}
+
+void ProgramPage::sendChoice(uint8_t& field, const QComboBox& list)
+{
+    if (list.currentIndex() < 0)
+        return;
+    field = static_cast<uint8_t>(list.currentIndex());
+    // The controller switches at once, whatever it answers; the read shows the program anew.
+    m_link.WriteTable(TableProg);
+    m_editor.tl_cteniClick();
+}
+
+int ProgramPage::selectedSegment() const
+{
+    return std::clamp(ui.cb_usek->currentIndex(), 0, SegmentCount - 1);
+}
+
+void ProgramPage::cb_usekChange()
+{
+    ui.tab_comp->setCurrentCell(selectedSegment() + 1, SetpointColumn);
+}
+
+bool ProgramPage::ed_compKeyPress(int key)
+{
+    if (!isEnter(key))
+        return false;
+    float value = 0;
+    // Without the time field (SP) the next step is the button; without that too (no
+    // programs) there is none.
+    if (m_editor.ParseFloatField(value, *ui.ed_comp) == 0)
+        checkEntry(*ui.ed_comp, SetpointLowest, SetpointHighest, truncatedSetpoint(value), {ui.ed_cas, ui.tl_add, ui.ed_comp});
+    return true;
+}
+
+bool ProgramPage::ed_casKeyPress(int key)
+{
+    if (!isEnter(key))
+        return false;
+    int32_t value = 0;
+    if (m_editor.ParseIntField(value, *ui.ed_cas) == 0)
+        checkEntry(*ui.ed_cas, TimeLowest, TimeHighest, value, {ui.tl_add});
+    return true;
+}
+
+void ProgramPage::checkEntry(QLineEdit& edit, int lowest, int highest, int value, std::initializer_list<QWidget*> next)
+{
+    if (m_editor.CheckRange(lowest, highest, value) != 0)
+        edit.setFocus();
+    else
+        focusFirstShown(next);
+}
+
+void ProgramPage::tl_addClick()
+{
+    const int segment = selectedSegment();
+    // Copied as typed: the range checks belong to Enter in the fields.
+    setCellText(segment + 1, SetpointColumn, ui.ed_comp->text());
+    setCellText(segment + 1, TimeColumn, ui.cb_prog_typ->currentIndex() != TypeSp ? ui.ed_cas->text() : QStringLiteral("--"));
+    if (segment < SegmentCount - 1) {
+        ui.cb_usek->setCurrentIndex(segment + 1);
+    } else {
+        if (m_prompts.message(QStringLiteral("Chceš zapsat data do regulátoru?"), QStringLiteral("Zápis"),
+                              PromptIcon::Warning, PromptButton::Yes | PromptButton::No, nullptr)
+            == PromptButton::Yes)
+            m_editor.tl_zapisClick();
+        // The rows just entered stay as the start of the next program, which is not read.
+        ui.cb_usek->setCurrentIndex(0);
+        const int program = ui.cb_prog_cis->currentIndex();
+        if (program < ProgramCount - 1)
+            ui.cb_prog_cis->setCurrentIndex(program + 1);
+    }
+    cb_usekChange();
+    ui.ed_comp->setFocus();
+    refreshPreview();
+}
+
+bool ProgramPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (watched == ui.ed_comp)
+        return ed_compKeyPress(key);
+    if (watched == ui.ed_cas)
+        return ed_casKeyPress(key);
+    return false;
+}
+
+void ProgramPage::refreshPreview()
+{
+    // Up to the first cell that is no number: such a program cannot go to the controller.
+    const int type = m_image.prog.prog;
+    std::vector<float> setpoints;
+    std::vector<int32_t> times;
+    for (int row = 1; row <= (type == TypeSp ? ProgramCount : SegmentCount); ++row) {
+        const std::optional<float> setpoint = floatFromText(cellText(row, SetpointColumn));
+        const std::optional<int32_t> time = type == TypeSp ? 0 : timeFromText(cellText(row, TimeColumn));
+        if (!setpoint || !time)
+            break;
+        setpoints.push_back(*setpoint);
+        times.push_back(*time);
+    }
+    const std::optional<float> start = type == TypeRamp ? floatFromText(ui.ed_pocatek->text()) : 0.0f;
+    const std::vector<ProfilePoint> points = start ? programProfile(type, *start, setpoints, times)
+                                                   : std::vector<ProfilePoint>();
+
+    TrendChart& preview = *ui.ch_prubeh;
+    preview.setMarkersOnly(type == TypeSp);
+    if (type == TypeSp) {
+        std::vector<float> values;
+        for (const ProfilePoint& point : points)
+            values.push_back(float(point.value));
+        preview.setSeries(values);
+        preview.setXAxis(0, 1);
+        preview.setAccessibleDescription(QStringLiteral("Počáteční hodnoty programů 0 až 9"));
+        return;
+    }
+    const std::vector<float> samples = sampleProfile(points, PreviewSamples);
+    const double duration = points.empty() ? 0 : points.back().time;
+    preview.setSeries(samples);
+    preview.setXAxis(0, samples.size() > 1 ? duration / double(samples.size() - 1) : 1, &timeAxisText);
+    preview.setAccessibleDescription(
+        QStringLiteral("Žádaná hodnota programu v čase, celkem %1").arg(timeAxisText(duration)));
 }

@@ -1,46 +1,80 @@
 #pragma once
 // The COMP page with firmwares that have setpoint programs: the program grid, its program
-// type and number, and the block transfers of the chosen program. The controller keeps ten
-// programs of twenty segments; grid row r (1-20) is segment r - 1, column 1 the setpoint,
-// column 2 the time. With the SP type rows 1-10 are the start values of the ten programs.
+// type and number, the entry of one segment at a time, the block transfers of the chosen
+// program and a preview of its course. The controller keeps ten programs of twenty segments;
+// grid row r (1-20) is segment r - 1, column 1 the setpoint, column 2 the time. With the SP
+// type rows 1-10 are the start values of the ten programs.
+#include <QObject>
 #include <QString>
+#include <cstdint>
+#include <initializer_list>
 
 namespace Ui { class ParameterEditor; }
 namespace kv10 {
+class Prompts;
 class TelegramLink;
 class Waiter;
 struct ControllerImage;
 }
+class ParameterEditor;
+class QComboBox;
+class QLineEdit;
+class QWidget;
 
-class ProgramPage {
+class ProgramPage : public QObject {
 public:
     static constexpr int GridRows = 21;     // a header row and twenty segments
     static constexpr int GridColumns = 3;   // a header column, setpoint, time
 
-    ProgramPage(Ui::ParameterEditor& ui, kv10::TelegramLink& link, kv10::Waiter& waiter);
+    ProgramPage(ParameterEditor& editor, Ui::ParameterEditor& ui, kv10::TelegramLink& link, kv10::Prompts& prompts,
+                kv10::Waiter& waiter);
 
     // Without programs only the setpoint field and its labels stay on the page.
     void setProgramControlsVisible(bool visible);
     // Headers and fields by the program type held in the image.
     void ApplyProgramLayout();
     void ImageToPage();
-    // 0, or -1 when a cell or the start value is not a number; the program then stays as
-    // the image held it.
+    // 0, or -1 with the application's error box when a cell or the start value is not a
+    // number; the program then stays in the image as it was.
     int PageToImage();
     // The program chosen on the page; true when every block came.
     bool ReadEditedProgram();
     // PROG and the blocks of the program in the image; true when every write was taken.
     bool WriteEditedProgram();
 
+    // The user's actions on the page. The key handlers act on Enter only and say whether
+    // they took the key.
+    void cb_prog_typChange();
+    void cb_prog_cisChange();
+    void cb_usekChange();
+    bool ed_compKeyPress(int key);
+    bool ed_casKeyPress(int key);
+    void tl_addClick();
+
     QString cellText(int row, int column) const;
     void setCellText(int row, int column, const QString& text);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void setupGrid();
+    void keepEntryFieldsInPlace();
+    void setSegmentCaption(bool sp);
     void waitBetweenBlocks();
+    int selectedSegment() const;
+    // An entry that parsed: out of range the "EDIT" box and the focus stays, in range the
+    // focus moves on to the first of `next` that is shown.
+    void checkEntry(QLineEdit& edit, int lowest, int highest, int value, std::initializer_list<QWidget*> next);
+    // A type or number the user chose goes into PROG and to the controller, then is read.
+    void sendChoice(uint8_t& field, const QComboBox& list);
+    // The preview follows the grid as it reads now, not the image.
+    void refreshPreview();
 
+    ParameterEditor& m_editor;
     Ui::ParameterEditor& ui;
     kv10::ControllerImage& m_image;
     kv10::TelegramLink& m_link;
+    kv10::Prompts& m_prompts;
     kv10::Waiter& m_waiter;
 };

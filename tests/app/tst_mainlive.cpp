@@ -94,12 +94,16 @@ private slots:
     void liveValuesAreShown_data();
     void liveValuesAreShown();
     void failedReadIsSilentAndKeepsLastValues();
+    void linkPanelAndStaleValues_data();
+    void linkPanelAndStaleValues();
     void chartKeepsLengthPlusOneAndNewLogRestartsX();
     void tickingAutoAsksOnlyWhenChartHasPoints();
     void chartDialogCancelRestoresOkKeepsAndIsStored();
     void sampleAppendsLogLineButReadButtonDoesNot();
     void fileIsWrittenAtFilePeriodInWindows1250();
     void failedWritesShowErrorAndLoseNothing();
+    void newLogLeavesThePreviousFileAlone_data();
+    void newLogLeavesThePreviousFileAlone();
     void recordSpeedDialogSetsRatesAndPanels();
     void demoStepShowsGeneratedValues();
     void demoTakesPrecedenceAndGreysBoxes();
@@ -271,7 +275,9 @@ void TestMainLive::failedReadIsSilentAndKeepsLastValues()
     QVERIFY(rig->prompts.records.isEmpty());
     QCOMPARE(rig->text("pa_measure"), QString("42,50"));
     QCOMPARE(rig->text("pa_porucha"), QString("PORUCHA"));
-    QCOMPARE(rig->colour("pa_re2"), Yellow);
+    // Lit as before, but faded: they are not current.
+    QVERIFY(rig->colour("pa_re2") != Yellow && rig->colour("pa_re2") != faceColour());
+    QVERIFY(rig->colour("pa_porucha") != Red && rig->colour("pa_porucha") != faceColour());
 
     // The chart and the log go on with the last values.
     const TrendChart& chart = rig->w().chart();
@@ -281,6 +287,53 @@ void TestMainLive::failedReadIsSilentAndKeepsLastValues()
     QCOMPARE(lines.size(), 3);   // no header before the first new log
     for (const QString& line : lines)
         QVERIFY2(line.startsWith("42,50; 150,00; 30,0; PORUCHA;   14:03:0"), qPrintable(line));
+}
+
+// Values that a failed read left standing are greyed, their chart point is grey, and the
+// link panel says why and how old they are; no box in any case.
+void TestMainLive::linkPanelAndStaleValues_data()
+{
+    QTest::addColumn<QString>("samples");  // one a second: A answered, - unanswered
+    QTest::addColumn<bool>("portOpen");
+    QTest::addColumn<int>("idle");         // handled seconds after "Automatické čtení" is unticked
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<bool>("current");
+    QTest::addColumn<QColor>("lastPoint");
+    const QColor grey(160, 160, 160);
+    QTest::newRow("answered") << "A" << true << 0 << "spojeno" << true << Red;
+    QTest::newRow("answered 3 min ago") << "A" << true << 180 << "spojeno, hodnoty staré 3 min" << true << Red;
+    QTest::newRow("answered 2 h ago") << "A" << true << 7200 << "spojeno, hodnoty staré 2 h" << true << Red;
+    QTest::newRow("silent for 35 s") << "A" + QString(35, '-') << true << 0 << "bez odpovědi, hodnoty staré 35 s"
+                                     << false << grey;
+    QTest::newRow("never answered") << "-" << true << 0 << "bez odpovědi, žádné hodnoty" << false << grey;
+    QTest::newRow("port unavailable") << "--" << false << 0 << "port nedostupný, žádné hodnoty" << false << grey;
+    QTest::newRow("answered again") << "A-A" << true << 0 << "spojeno" << true << Red;
+}
+
+void TestMainLive::linkPanelAndStaleValues()
+{
+    QFETCH(QString, samples);
+    QFETCH(bool, portOpen);
+    QFETCH(int, idle);
+    auto rig = start();
+    MainWindow& w = rig->w();
+    QCOMPARE(rig->text("pa_spojeni"), QString("nečteno"));
+    rig->transport.open = portOpen;
+    for (const QChar sample : samples) {
+        if (sample == 'A')
+            rig->answerReads(1, liveValues(42.5f));
+        else
+            rig->transport.answers << QByteArray() << QByteArray();   // the read and its retry
+    }
+    rig->box("check_auto")->click();
+    rig->tick(int(samples.size()));
+    rig->box("check_auto")->click();
+    rig->tick(idle);
+
+    QTEST(rig->text("pa_spojeni"), "panel");
+    QTEST(rig->find<QWidget>("Panel1")->isEnabled(), "current");
+    QTEST(w.chart().pointColour(w.chart().pointCount() - 1), "lastPoint");
+    QVERIFY(rig->prompts.records.isEmpty());
 }
 
 void TestMainLive::chartKeepsLengthPlusOneAndNewLogRestartsX()
@@ -424,6 +477,7 @@ void TestMainLive::sampleAppendsLogLineButReadButtonDoesNot()
     // Later points take a new pen colour; earlier ones keep theirs.
     rig->prompts.colourAnswers << std::optional<quint32>(0x0000FF);
     w.findChild<QPushButton*>("tl_barva_pera")->click();
+    rig->answerReads(1);
     rig->find<QPushButton>("tl_precist")->click();
     QCOMPARE(w.logBuffer().lineCount(), 1);
     QCOMPARE(w.chart().pointCount(), 2);
@@ -522,6 +576,57 @@ void TestMainLive::failedWritesShowErrorAndLoseNothing()
     QCOMPARE(rig->prompts.messages().size(), 1);
     QCOMPARE(readFile(path), w.logBuffer().fileBytes());
     QCOMPARE(w.logBuffer().lineCount(), 180);
+}
+
+// A finished log is the user's: once a new log is started, the periodic write leaves its file
+// alone until a name is confirmed for the new one; meanwhile the new log is kept in memory.
+void TestMainLive::newLogLeavesThePreviousFileAlone_data()
+{
+    QTest::addColumn<QString>("startedBy");
+    QTest::newRow("Nový soubor") << "mn_novy";
+    QTest::newRow("Zápis do souboru") << "check_zapis";
+    QTest::newRow("Automatické čtení") << "check_auto";
+}
+
+void TestMainLive::newLogLeavesThePreviousFileAlone()
+{
+    QFETCH(QString, startedBy);
+    QFile::remove("Záznam KORVIN10");
+    auto rig = start({{"ZAZNAM/SOUBOR", "1"}});
+    MainWindow& w = rig->w();
+    QTemporaryDir dir;
+    const QString first = QDir(dir.path()).filePath("A.txt");
+    const QString second = QDir(dir.path()).filePath("B.txt");
+    rig->prompts.buttonAnswers << PromptButton::Yes;
+    rig->prompts.fileAnswers << first;
+    rig->box("check_zapis")->click();
+    rig->box("check_auto")->click();
+    rig->tick(60);
+    const QByteArray finished = readFile(first);
+
+    // A new log whose save dialog is cancelled.
+    if (startedBy == "mn_novy") {
+        rig->action("mn_novy")->trigger();
+    } else {
+        rig->box(qPrintable(startedBy))->click();
+        rig->prompts.buttonAnswers << PromptButton::Yes;
+        rig->box(qPrintable(startedBy))->click();
+    }
+    QCOMPARE(rig->prompts.recordsOf(PromptRecord::SaveFile).size(), 2);
+    QVERIFY(w.logOnlyInMemory());
+    QCOMPARE(rig->text("pa_path"), QString("jen v paměti, soubor nezvolen"));
+    rig->tick(120);
+    QCOMPARE(readFile(first), finished);
+    QVERIFY(!QFile::exists("Záznam KORVIN10"));
+
+    // "Uložit..." asks for the new log's name, and asks before replacing a file.
+    rig->prompts.fileAnswers << second;
+    w.mn_ulozitClick();
+    QVERIFY(rig->prompts.records.last().request.confirmOverwrite);
+    QCOMPARE(rig->text("pa_path"), second);
+    rig->tick(60);
+    QCOMPARE(readFile(second), w.logBuffer().fileBytes());
+    QCOMPARE(readFile(first), finished);
 }
 
 void TestMainLive::recordSpeedDialogSetsRatesAndPanels()

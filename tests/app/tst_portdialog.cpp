@@ -40,6 +40,8 @@ private slots:
     void initTestCase();
     void emptyStoreOpensCom1At9600WithAddressesZero();
     void storedRateNotInListSelectsNothingAndOpensAtThatRate();
+    void storedBusAddresses_data();
+    void storedBusAddresses();
     void noPortAndOkStoresCom1AndKeepsPortOpen();
     void closeStoresSettingsInOrder();
     void stornoWithYesRestoresBaudRate();
@@ -129,6 +131,31 @@ void TestPortDialog::storedRateNotInListSelectsNothingAndOpensAtThatRate()
     QCOMPARE(rig->link.DA(), uint8_t(7));
     QCOMPARE(rig->link.SA(), uint8_t(3));
     QCOMPARE(rig->combo("cb_sa")->currentText(), QString("3"));
+}
+
+// Bus addresses are 0 to 126; a stored address outside takes the default 0.
+void TestPortDialog::storedBusAddresses_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("address");
+    QTest::newRow("DA 126") << "ADRESA/DA" << "126" << 126;
+    QTest::newRow("DA 127") << "ADRESA/DA" << "127" << 0;
+    QTest::newRow("DA -1") << "ADRESA/DA" << "-1" << 0;
+    QTest::newRow("SA 126") << "ADRESA/SA" << "126" << 126;
+    QTest::newRow("SA 127") << "ADRESA/SA" << "127" << 0;
+}
+
+void TestPortDialog::storedBusAddresses()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(int, address);
+    auto rig = create({{key, stored}});
+    const bool da = key.endsWith("DA");
+    QCOMPARE(da ? rig->port->DeviceAddress() : rig->port->PcAddress(), address);
+    QCOMPARE(int(da ? rig->link.DA() : rig->link.SA()), address);
+    QCOMPARE(rig->combo(da ? "cb_da" : "cb_sa")->currentText(), QString::number(address));
 }
 
 void TestPortDialog::noPortAndOkStoresCom1AndKeepsPortOpen()

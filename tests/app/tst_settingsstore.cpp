@@ -41,6 +41,9 @@ void TestSettingsStore::storedTextReadsAsInteger_data()
     QTest::newRow("decimal point") << "1.5" << -99;
     QTest::newRow("exponent") << "1e3" << -99;
     QTest::newRow("inner blank") << "1 2" << -99;
+    QTest::newRow("leading blank") << " 42" << -99;
+    QTest::newRow("trailing blank") << "42 " << -99;
+    QTest::newRow("leading tab") << "\t42" << -99;
     QTest::newRow("arabic-indic digits") << QString::fromUtf8("\u0661\u0662") << -99;
 }
 

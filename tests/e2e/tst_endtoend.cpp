@@ -1,11 +1,15 @@
 // The whole program against the simulated controller on a real pseudo-terminal: start-up
 // opens COM 1, automatic reading fills the display, chart and log from the controller's own
-// values, a log file is written, and a controller that goes silent leaves the last values.
+// values, a log file is written, a controller that goes silent leaves the last values, and
+// one whose terminal closes is found again when a new one comes up on the same link.
 #include "AppContext.h"
 #include "CodePage.h"
 #include "MemorySettings.h"
 #include "ScriptedPrompts.h"
+#include "PortDialog.h"
 #include "SimulatedController.h"
+#include "StartedSimulator.h"
+#include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
 #include "TrendChart.h"
@@ -14,6 +18,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -41,6 +46,7 @@ private slots:
     void automaticReadingFollowsTheController();
     void silentControllerKeepsTheLastValues();
     void logFileHoldsTheSamplesShown();
+    void deviceThatGoesAwayAndComesBack();
 
 private:
     QLabel* label(const char* name) { return m_context->mainWindow().findChild<QLabel*>(QLatin1String(name)); }
@@ -52,6 +58,16 @@ private:
             m_clock.time = m_clock.time.addSecs(1);
             m_context->mainWindow().Timer1Timer();
         }
+    }
+    // The simulator on COM 1's device, a link to its terminal as a user would make one.
+    std::unique_ptr<sim::SimulatedController> startSim(QString& error)
+    {
+        sim::SimulatorOptions options;
+        options.linkPath = m_workDir.filePath(QStringLiteral("ttyKV10"));
+        auto controller = startSimulator(options, error);
+        if (controller)
+            controller->setLiveRunning(false);   // steady values to compare with
+        return controller;
     }
     void startAutomaticReading()
     {
@@ -75,12 +91,9 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::init()
 {
-    sim::SimulatorOptions simOptions;
-    simOptions.addresses = {0};
-    m_sim = std::make_unique<sim::SimulatedController>(simOptions);
     QString error;
-    QVERIFY2(m_sim->start(&error), qPrintable(error));
-    m_sim->setLiveRunning(false);   // steady values to compare with
+    m_sim = startSim(error);
+    QVERIFY2(m_sim, qPrintable(error));
 
     m_clock.time = QDateTime(QDate(2026, 12, 7), QTime(14, 3, 0));
     m_settings.values.clear();
@@ -89,7 +102,7 @@ void TestEndToEnd::init()
     options.settings = &m_settings;
     options.prompts = &m_prompts;
     options.clock = &m_clock;
-    options.com1Device = m_sim->slavePath();
+    options.com1Device = m_workDir.filePath(QStringLiteral("ttyKV10"));
     m_context = std::make_unique<AppContext>(options);
     m_context->createWindows();
     QVERIFY2(m_prompts.messages().isEmpty(), "start-up showed a box");
@@ -179,6 +192,50 @@ void TestEndToEnd::logFileHoldsTheSamplesShown()
     QVERIFY(lines[0].startsWith(QStringLiteral("Začátek měření na regulátoru KORVIN 10   ")));
     for (int second = 0; second < 3; ++second)
         QCOMPARE(lines[3 + second], QStringLiteral("200,00; 203,00; 100,0; PORUCHA;   14:03:0%1;   7.12.2026").arg(second));
+}
+
+// The simulator ends and a new one comes up on the same link, as an adapter pulled out and
+// plugged in again: no box, values that are not current look so, and the poll, with every
+// other exchange, resumes by itself within about two seconds; the settings stay as they were.
+void TestEndToEnd::deviceThatGoesAwayAndComesBack()
+{
+    MainWindow& w = m_context->mainWindow();
+    QWidget* values = w.findChild<QWidget*>(QStringLiteral("Panel1"));
+    m_sim->modifyImage([](ControllerImage& image) { image.live.meas = 77.0f; });
+    startAutomaticReading();
+    tick(1);
+    QCOMPARE(label("pa_spojeni")->text(), QStringLiteral("spojeno"));
+    const auto stored = m_settings.values;
+
+    m_sim.reset();
+    tick(1);
+    QCOMPARE(label("pa_spojeni")->text(), QStringLiteral("port nedostupný, hodnoty staré 1 s"));
+    QCOMPARE(label("pa_measure")->text(), QStringLiteral("77,00"));
+    QVERIFY(!values->isEnabled());
+    QCOMPARE(w.chart().pointColour(1), MainWindow::StaleColour);
+    QVERIFY(!m_context->link().WriteTable(TablePid));
+    QVERIFY(!m_context->link().ReadDeviceType());
+
+    QString error;
+    m_sim = startSim(error);
+    QVERIFY2(m_sim, qPrintable(error));
+    m_sim->modifyImage([](ControllerImage& image) { image.live.meas = 88.5f; });
+    // One handled second a second, as the timer goes.
+    QElapsedTimer back;
+    back.start();
+    while (label("pa_spojeni")->text() != QStringLiteral("spojeno") && back.elapsed() < 5000) {
+        QTest::qWait(1000);
+        tick(1);
+    }
+    QVERIFY2(back.elapsed() <= 2500, qPrintable(QString::number(back.elapsed())));
+    QCOMPARE(label("pa_measure")->text(), QStringLiteral("88,50"));
+    QVERIFY(values->isEnabled());
+    QVERIFY(m_context->link().ReadDeviceType());
+    QVERIFY(m_context->link().ReadTable(TablePid));
+    QVERIFY(m_context->link().WriteTable(TablePid));
+    QCOMPARE(m_context->portDialog().ComNumber(), 1);
+    QCOMPARE(m_settings.values, stored);
+    QVERIFY(m_prompts.messages().isEmpty());
 }
 
 QTEST_MAIN(TestEndToEnd)

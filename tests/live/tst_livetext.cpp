@@ -58,6 +58,32 @@ private:
     void (*m_oldHandler)(int) = nullptr;
 };
 
+// An ordinary user while it lives, when the test runs as root, whom permissions do not bind.
+// The saved user stays root, so the end of the scope can return to it.
+class OrdinaryUser {
+public:
+    OrdinaryUser()
+    {
+        constexpr uid_t Nobody = 65534;
+        if (geteuid() != 0)
+            return;
+        m_gid = setresgid(Nobody, Nobody, 0) == 0;
+        m_uid = m_gid && setresuid(Nobody, Nobody, 0) == 0;
+    }
+    ~OrdinaryUser()
+    {
+        if (m_uid)
+            setresuid(0, 0, 0);
+        if (m_gid)
+            setresgid(0, 0, 0);
+    }
+    bool ordinary() const { return geteuid() != 0; }
+
+private:
+    bool m_gid = false;
+    bool m_uid = false;
+};
+
 const QDateTime SampleTime(QDate(2026, 12, 7), QTime(14, 3, 21));
 
 } // namespace
@@ -88,6 +114,7 @@ private slots:
     void logFileBytes();
     void logWriteReplacesFile();
     void logWriteFailureKeepsFileAndBuffer();
+    void logWriteIntoReadOnlyPlaces_data();
     void logWriteIntoReadOnlyPlaces();
     void logLineMemoryIsSmall();
 
@@ -343,35 +370,55 @@ void TestLiveText::logWriteFailureKeepsFileAndBuffer()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("log.txt")});
 }
 
+// The Czech text of the error, the old file kept, also when the suite runs as root.
+void TestLiveText::logWriteIntoReadOnlyPlaces_data()
+{
+    QTest::addColumn<QString>("target");   // in the test's folder
+    QTest::addColumn<QString>("text");     // %1 the folder; a text ending in a line break goes on with the system's reason
+    QTest::newRow("a folder") << "sub" << "Nelze zapsat soubor %1/sub.\nSoubor je jen pro čtení nebo to není soubor.";
+    QTest::newRow("below a file") << "plain/log.txt" << "Nelze zapsat soubor %1/plain/log.txt.\n";
+    QTest::newRow("read-only file") << "ro.txt" << "Nelze zapsat soubor %1/ro.txt.\nSoubor je jen pro čtení nebo to není soubor.";
+    QTest::newRow("folder not writable") << "locked/log.txt" << "Nelze zapsat soubor %1/locked/log.txt.\n";
+}
+
 void TestLiveText::logWriteIntoReadOnlyPlaces()
 {
+    QFETCH(QString, target);
+    QFETCH(QString, text);
     QTemporaryDir dir;
+    QDir base(dir.path());
+    QVERIFY(base.mkdir(QStringLiteral("sub")));
+    writeFileAtomically(base.filePath(QStringLiteral("plain")), QByteArray("x"));
+    writeFileAtomically(base.filePath(QStringLiteral("ro.txt")), QByteArray("old"));
+    QVERIFY(QFile::setPermissions(base.filePath(QStringLiteral("ro.txt")), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QVERIFY(base.mkdir(QStringLiteral("locked")));
+    writeFileAtomically(base.filePath(QStringLiteral("locked/log.txt")), QByteArray("old"));
+    const auto readAndEnter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(base.filePath(QStringLiteral("locked")), readAndEnter));
+    // Anyone may write the folder itself, so only the target can refuse.
+    QVERIFY(QFile::setPermissions(dir.path(), readAndEnter | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+
+    const QString path = base.filePath(target);
+    const QByteArray old = readAll(path);
     LogBuffer log;
     log.startNewLog(SampleTime);
-
-    // A folder where a file is expected.
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-    QVERIFY_THROWS_EXCEPTION(AppError, log.writeToFile(dir.filePath(QStringLiteral("sub"))));
-    // A path below a file.
-    writeFileAtomically(dir.filePath(QStringLiteral("plain")), QByteArray("x"));
-    QVERIFY_THROWS_EXCEPTION(AppError, log.writeToFile(dir.filePath(QStringLiteral("plain/log.txt"))));
-    QCOMPARE(log.lineCount(), 3);
-
-    if (geteuid() == 0)
-        QSKIP("permissions do not bind root");
-    const QString readOnlyFile = dir.filePath(QStringLiteral("ro.txt"));
-    writeFileAtomically(readOnlyFile, QByteArray("old"));
-    QFile::setPermissions(readOnlyFile, QFile::ReadOwner);
-    QVERIFY_THROWS_EXCEPTION(AppError, log.writeToFile(readOnlyFile));
-    QCOMPARE(readAll(readOnlyFile), QByteArray("old"));
-
-    const QString folder = dir.filePath(QStringLiteral("locked"));
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
-    writeFileAtomically(folder + QStringLiteral("/log.txt"), QByteArray("old"));
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    QVERIFY_THROWS_EXCEPTION(AppError, log.writeToFile(folder + QStringLiteral("/log.txt")));
-    QCOMPARE(readAll(folder + QStringLiteral("/log.txt")), QByteArray("old"));
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QString error;
+    {
+        OrdinaryUser user;
+        QVERIFY(user.ordinary());
+        try {
+            log.writeToFile(path);
+        } catch (const AppError& e) {
+            error = e.text();
+        }
+    }
+    QFile::setPermissions(base.filePath(QStringLiteral("locked")), readAndEnter | QFile::WriteOwner);
+    const QString expected = text.arg(dir.path());
+    if (expected.endsWith('\n'))
+        QVERIFY2(error.startsWith(expected) && error.size() > expected.size(), qPrintable(error));
+    else
+        QCOMPARE(error, expected);
+    QCOMPARE(readAll(path), old);
     QCOMPARE(log.lineCount(), 3);
 }
 

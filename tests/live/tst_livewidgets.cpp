@@ -99,6 +99,10 @@ private slots:
     void drawsLargeSeries();
     void drawsUnusualValues_data();
     void drawsUnusualValues();
+    void legendListsTheNewestValuesFirst_data();
+    void legendListsTheNewestValuesFirst();
+    void yAxisHoldsEveryReading_data();
+    void yAxisHoldsEveryReading();
 
     void chartDialogStornoPutsChartBack();
     void chartDialogOkKeepsChanges();
@@ -260,6 +264,66 @@ void TestLiveWidgets::drawsUnusualValues()
     for (int i = 0; i < chart.pointCount(); ++i)
         QVERIFY(std::isfinite(chart.pointValue(i)));
     QVERIFY(!chart.grab().toImage().isNull()); // finishes, with sensible axes
+}
+
+void TestLiveWidgets::legendListsTheNewestValuesFirst_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QStringList>("top");    // the first rows
+    QTest::addColumn<bool>("all");           // and no more
+    QList<double> hundred;
+    for (int i = 1; i <= 100; ++i)
+        hundred << i;
+    QTest::newRow("three points") << QList<double>{1, 2.5, -3} << 700 << QStringList{"-3,00", "2,50", "1,00"} << true;
+    QTest::newRow("more than fit") << hundred << 700 << QStringList{"100,00", "99,00", "98,00"} << false;
+    QTest::newRow("too narrow for it") << QList<double>{1, 2} << 300 << QStringList{} << true;
+}
+
+void TestLiveWidgets::legendListsTheNewestValuesFirst()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(int, width);
+    QFETCH(QStringList, top);
+    QFETCH(bool, all);
+    TrendChart chart;
+    chart.resize(width, 300);
+    for (double v : values)
+        chart.addPoint(v);
+    const QStringList texts = chart.legendTexts();
+    if (all) {
+        QCOMPARE(texts, top);
+    } else {
+        QCOMPARE(texts.mid(0, top.size()), top);
+        QVERIFY2(texts.size() > top.size() && texts.size() < values.size(), qPrintable(texts.join(' ')));
+    }
+}
+
+void TestLiveWidgets::yAxisHoldsEveryReading_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<double>("lowest");
+    QTest::addColumn<double>("highest");
+    QTest::newRow("rising") << QList<double>{12, 50, 87} << 12.0 << 87.0;
+    QTest::newRow("negative") << QList<double>{-12, -87} << -87.0 << -12.0;
+    QTest::newRow("spike at the end") << QList<double>{1, 1, 1, 1000} << 1.0 << 1000.0;
+    QTest::newRow("flat") << QList<double>{20, 20, 20} << 20.0 << 20.0;
+}
+
+void TestLiveWidgets::yAxisHoldsEveryReading()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(double, lowest);
+    QFETCH(double, highest);
+    TrendChart chart;
+    chart.resize(700, 300);
+    for (double v : values)
+        chart.addPoint(v);
+    const auto [bottom, top] = chart.yAxisRange();
+    // All readings in sight, and the axis not much wider than they need.
+    const double margin = std::max(highest - lowest, 2.0);
+    QVERIFY2(bottom <= lowest && bottom > lowest - margin, qPrintable(QString::number(bottom)));
+    QVERIFY2(top >= highest && top < highest + margin, qPrintable(QString::number(top)));
 }
 
 void TestLiveWidgets::chartDialogStornoPutsChartBack()

@@ -1,6 +1,7 @@
 // The parameter editor: its form, the page transfers and their parse boxes, the page change,
-// the variant layout, the three commands and the program page. The controller is a scripted
-// transport that records every telegram; the numbers are Czech (decimal comma).
+// the variant layout and the three commands; the program page has a test of its own. The
+// controller is a scripted transport that records every telegram; the numbers are Czech
+// (decimal comma).
 #include "FakeTransport.h"
 #include "ParameterEditor.h"
 #include "Protocol.h"
@@ -15,7 +16,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTest>
 #include <memory>
 
@@ -108,10 +108,6 @@ private slots:
     void closingKeepsEditsOut();
     void sploColour_data();
     void sploColour();
-    void programGrid_data();
-    void programGrid();
-    void programWrite_data();
-    void programWrite();
     void buddiesNameTheRows_data();
     void buddiesNameTheRows();
     void comboItems_data();
@@ -404,7 +400,7 @@ void TestParameterEditor::variantLayout()
     QCOMPARE(rig.edit("ed_comp")->text(), sp);
     for (const char* name : {"ed_comp", "Label1", "Label2"})
         QVERIFY(!rig.get(name)->isHidden());
-    for (const char* name : {"tab_comp", "cb_usek", "tl_add", "cb_prog_typ", "lb_c_prog"})
+    for (const char* name : {"tab_comp", "cb_usek", "tl_add", "cb_prog_typ", "lb_c_prog", "ch_prubeh"})
         QCOMPARE(rig.get(name)->isHidden(), variant == 1);
 }
 
@@ -461,89 +457,6 @@ void TestParameterEditor::sploColour()
     emit rala2->activated(rala2->currentIndex());
     QCOMPARE(rig->edit("ed_splo2")->palette().color(QPalette::Base), expected);
     QVERIFY(!rig->edit("ed_splo2")->isReadOnly());
-}
-
-void TestParameterEditor::programGrid_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("column");      // 0: the start value field
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<double>("stored");   // 4 where the image keeps its value
-    QTest::addColumn<QStringList>("boxes");
-    QTest::newRow("SP start value") << 0 << 10 << 1 << "3,25" << 3.25 << QStringList();
-    QTest::newRow("RAMP start value") << 1 << 0 << 0 << "-5,5" << -5.5 << QStringList();
-    QTest::newRow("JUMP setpoint") << 2 << 20 << 1 << "150" << 150.0 << QStringList();
-    QTest::newRow("time 7,9 is 7") << 2 << 3 << 2 << "7,9" << 7.0 << QStringList();
-    QTest::newRow("bad setpoint cell") << 2 << 3 << 1 << "abc" << 4.0 << QStringList{FloatBox};
-    QTest::newRow("empty time cell") << 1 << 20 << 2 << "" << 4.0 << QStringList{FloatBox};
-    QTest::newRow("bad start value") << 1 << 0 << 0 << "x" << 4.0 << QStringList{FloatBox};
-}
-
-void TestParameterEditor::programGrid()
-{
-    QFETCH(int, type);
-    QFETCH(int, row);
-    QFETCH(int, column);
-    QFETCH(QString, typed);
-    QFETCH(double, stored);
-    QFETCH(QStringList, boxes);
-    Rig rig(3);
-    constexpr int program = 2;
-    rig.image.prog = {uint8_t(type), uint8_t(program)};
-    rig.image.startValue.fill(4);
-    rig.image.segmentSetpoint[program].fill(4);
-    rig.image.segmentTime[program].fill(4);
-    rig.editor.show();
-    auto* grid = rig.get<QTableWidget>("tab_comp");
-    if (column == 0)
-        rig.edit("ed_pocatek")->setText(typed);
-    else
-        grid->item(row, column)->setText(typed);
-    rig.editor.pageControl().setCurrentIndex(ParameterEditor::PagePid);
-
-    QCOMPARE(rig.boxes(), boxes);
-    QCOMPARE(rig.editor.activePageIndex(), boxes.isEmpty() ? int(ParameterEditor::PagePid) : int(ParameterEditor::PageComp));
-    const double value = column == 0 ? rig.image.startValue[program]
-                         : type == 0  ? rig.image.startValue[row - 1]
-                         : column == 1 ? rig.image.segmentSetpoint[program][row - 1]
-                                       : rig.image.segmentTime[program][row - 1];
-    QCOMPARE(value, stored);
-}
-
-void TestParameterEditor::programWrite_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("answered");
-    QTest::addColumn<QStringList>("requests");
-    QTest::addColumn<QList<int>>("waits");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::newRow("SP") << 0 << true << QStringList{"write 16/2", "write 0/40"} << QList<int>{100} << QStringList();
-    QTest::newRow("RAMP") << 1 << true << QStringList{"write 16/2", "write 0/40", "write 17/80", "write 18/40"}
-                          << QList<int>{100, 100, 100} << QStringList();
-    QTest::newRow("JUMP") << 2 << true << QStringList{"write 16/2", "write 17/80", "write 18/40"} << QList<int>{100, 100}
-                          << QStringList();
-    QTest::newRow("JUMP, nothing taken") << 2 << false << QStringList{"write 16/2", "write 17/80", "write 18/40"}
-                                         << QList<int>() << QStringList{"Komunikace: Chyba při zápisu"};
-}
-
-void TestParameterEditor::programWrite()
-{
-    QFETCH(int, type);
-    QFETCH(bool, answered);
-    QFETCH(QStringList, requests);
-    QFETCH(QList<int>, waits);
-    QFETCH(QStringList, boxes);
-    Rig rig(3);
-    rig.image.prog = {uint8_t(type), 4};
-    rig.editor.show();
-    if (answered)
-        rig.transport.answers << Ack << Ack << Ack << Ack;
-    rig.editor.tl_zapisClick();
-    QCOMPARE(rig.requests(), requests);
-    QCOMPARE(rig.boxes(), boxes);
-    if (answered)
-        QCOMPARE(rig.waiter.waits, waits);
 }
 
 void TestParameterEditor::buddiesNameTheRows_data()

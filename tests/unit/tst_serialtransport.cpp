@@ -4,7 +4,9 @@
 #include "SerialTransport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -34,6 +36,12 @@ public:
             ::close(m_master);
     }
     QString slavePath() const { return m_slavePath; }
+    // The far end goes away, as when the simulator ends.
+    void hangUp()
+    {
+        ::close(m_master);
+        m_master = -1;
+    }
 
     bool send(const QByteArray& bytes) const
     {
@@ -257,6 +265,125 @@ private slots:
         QCOMPARE(m_port->baudRate(), 19200);
         QVERIFY(writeBytes(*m_port, "x"));
         QCOMPARE(m_pty->receive(), QByteArray("x"));
+    }
+
+    // What the transport asks of the device, which a pseudo-terminal does not all keep: it
+    // drops parity, but keeps the input flags that check parity and mark faulty bytes.
+    void lineSettingsAskedOfTheDevice_data()
+    {
+        QTest::addColumn<int>("baudRate");
+        QTest::newRow("110") << 110;
+        QTest::newRow("115200") << 115200;
+    }
+
+    void lineSettingsAskedOfTheDevice()
+    {
+        QFETCH(int, baudRate);
+        PseudoTerminal pty;
+        SerialTransport transport;
+        transport.OpenPort(pty.slavePath(), QStringLiteral("COM2"), baudRate);
+        const QSerialPort& asked = transport.port();
+        QCOMPARE(asked.baudRate(), baudRate);
+        QCOMPARE(asked.dataBits(), QSerialPort::Data8);
+        QCOMPARE(asked.parity(), QSerialPort::EvenParity);
+        QCOMPARE(asked.stopBits(), QSerialPort::OneStop);
+        QCOMPARE(asked.flowControl(), QSerialPort::NoFlowControl);
+        termios tty{};
+        QCOMPARE(tcgetattr(int(asked.handle()), &tty), 0);
+        QCOMPARE(tty.c_iflag & (INPCK | PARMRK | IGNPAR | ISTRIP | IGNBRK | BRKINT), tcflag_t(INPCK | PARMRK));
+    }
+
+    // The kernel marks a faulty byte as FF 00 x and doubles a data byte FF.
+    void unmarkInput_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("used");
+        QTest::newRow("doubled FF") << QByteArray::fromHex("FF FF 41") << 5 << 2 << QByteArray::fromHex("FF 41") << 3;
+        QTest::newRow("no more than asked") << QByteArray::fromHex("41 FF FF 42") << 2 << 2 << QByteArray::fromHex("41 FF") << 3;
+        QTest::newRow("FF not yet followed") << QByteArray::fromHex("41 FF") << 5 << 1 << QByteArray::fromHex("41") << 1;
+        QTest::newRow("error mark not yet whole") << QByteArray::fromHex("41 FF 00") << 5 << 1 << QByteArray::fromHex("41") << 1;
+        QTest::newRow("parity or framing error") << QByteArray::fromHex("41 FF 00 42 43") << 5 << -1 << QByteArray::fromHex("41") << 4;
+        QTest::newRow("break") << QByteArray::fromHex("FF 00 00") << 5 << -1 << QByteArray() << 3;
+    }
+
+    void unmarkInput()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(int, n);
+        QFETCH(QByteArray, data);
+        uint8_t dest[16] = {};
+        int used = -1;
+        QTEST(SerialTransport::unmarkInput(raw, dest, n, used), "result");
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(dest), data.size()), data);
+        QTEST(used, "used");
+    }
+
+    // On a pseudo-terminal the marking is live too: bytes that look like marks are data.
+    void bytesLikeMarksArriveAsSent_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("FF FF") << QByteArray::fromHex("FF FF");
+        QTest::newRow("FF 00 41") << QByteArray::fromHex("FF 00 41");
+    }
+
+    void bytesLikeMarksArriveAsSent()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(m_pty->send(bytes));
+        bool ok = false;
+        QCOMPARE(readBytes(*m_port, int(bytes.size()), &ok), bytes);
+        QVERIFY(ok);
+    }
+
+    // A device that fails under the open port is tried again once a second on the same path,
+    // until it is back; a port the user closed stays closed.
+    void failedDeviceComesBack_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("retried");
+        QTest::newRow("found by a read") << "read" << true;
+        QTest::newRow("found by a write") << "write" << true;
+        QTest::newRow("found between exchanges") << "idle" << true;
+        QTest::newRow("then closed by the user") << "close" << false;
+    }
+
+    void failedDeviceComesBack()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, retried);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyKV"));
+        PseudoTerminal first;
+        QVERIFY(QFile::link(first.slavePath(), link));
+        SerialTransport transport;
+        transport.OpenPort(link, QStringLiteral("COM1"), 9600);
+
+        first.hangUp();
+        QVERIFY(QFile::remove(link));
+        if (how == "read")
+            QCOMPARE(readBytes(transport, 6), QByteArray());
+        else if (how == "write")
+            QVERIFY(!writeBytes(transport, "REQ"));
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(!transport.isOpen(), 1000);
+        if (how == "close")
+            transport.ClosePort();
+        QVERIFY(!transport.isOpen());
+        QTest::qWait(1200);   // a try that finds no device
+
+        PseudoTerminal second;
+        QVERIFY(QFile::link(second.slavePath(), link));
+        QTest::qWait(1100);
+        QCOMPARE(transport.isOpen(), retried);
+        if (!retried)
+            return;
+        QVERIFY(writeBytes(transport, "REQ"));
+        QCOMPARE(second.receive(), QByteArray("REQ"));
+        QVERIFY(second.send("ANS"));
+        QCOMPARE(readBytes(transport, 3), QByteArray("ANS"));
     }
 
     void refusedBaudRateClosesThePort()

@@ -276,7 +276,10 @@ void PortDialog::selectNoPort()
 void PortDialog::cb_comChange()
 {
     m_comNumber = ui->cb_com->currentIndex();
-    // "žádný port" only changes the setting; the open port stays open.
+    // "žádný port" only changes the setting; the open port stays open, but once its device
+    // fails it is no longer the user's choice and is not tried again.
+    if (m_comNumber == 0)
+        m_transport.setRetryFailedDevice(false);
     if (m_comNumber != 0) {
         m_deviceCom = m_comNumber;
         showDevice();
