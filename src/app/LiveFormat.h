@@ -1,6 +1,7 @@
 #pragma once
 // Texts and lamp states of the live display, and the date and time texts of the log.
 #include "ControllerImage.h"
+#include "DateText.h"
 
 #include <QDate>
 #include <QLocale>
@@ -26,10 +27,5 @@ struct LiveDisplay {
 
 LiveDisplay liveDisplay(const LiveTable& live, const QLocale& locale = QLocale());
 
-// The date in the locale's short form with a four-digit year, as Windows shows it
-// (7.12.2026 on a Czech system).
-QString shortDateText(const QDate& date, const QLocale& locale = QLocale());
-// The time with seconds and without a zone name (14:03:21 on a Czech system).
-QString longTimeText(const QTime& time, const QLocale& locale = QLocale());
 
 } // namespace kv10

@@ -14,6 +14,7 @@
 #include "ControllerRecordWindow.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
@@ -163,6 +164,27 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
         }
     }
     image.prog.prog = typeRead;
+
+    // The parameter file's two dialogs, where the prompts show real ones: each is saved once
+    // on screen and then cancelled, so nothing is written or loaded.
+    const std::pair<const char*, void (ParameterEditor::*)()> fileDialogs[] = {
+        {"5-menu_mod-ulozit", &ParameterEditor::tl_ulozitClick},
+        {"5-menu_mod-otevrit", &ParameterEditor::tl_otevritClick},
+    };
+    for (const auto& [name, command] : fileDialogs) {
+        bool saved = true;
+        QTimer::singleShot(300, [&, name = name] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                saved = save(*dialog, QString::fromLatin1(name));
+                dialog->reject();
+            }
+        });
+        (editor.*command)();
+        if (!saved) {
+            editor.hide();
+            return {};
+        }
+    }
     editor.hide();
 
     // The menus, each as it drops down below the main window's menu bar.

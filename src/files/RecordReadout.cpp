@@ -1,5 +1,6 @@
 #include "RecordReadout.h"
 
+#include "DateText.h"
 #include "NumberText.h"
 
 #include <algorithm>
@@ -10,14 +11,6 @@ namespace kv10 {
 namespace {
 
 const QString Rule(93, QLatin1Char('-'));
-
-// The locale's long time without the zone name that Qt adds to it.
-QString timeWithSeconds(const QTime& time, const QLocale& locale)
-{
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    return locale.toString(time, format.trimmed());
-}
 
 } // namespace
 
@@ -44,8 +37,8 @@ QStringList recordLines(std::span<const float> newestFirst, int rateSeconds, con
     const qint64 minutes = count * qint64(rateSeconds) / 60;
     QStringList lines;
     lines.reserve(count + 6);
-    lines << QStringLiteral("Záznam z regulátoru    ") + locale.toString(readAt.date(), QLocale::ShortFormat)
-                 + QStringLiteral("     ") + timeWithSeconds(readAt.time(), locale)
+    lines << QStringLiteral("Záznam z regulátoru    ") + shortDateText(readAt.date(), locale)
+                 + QStringLiteral("     ") + longTimeText(readAt.time(), locale)
           << QStringLiteral("Počet zaznamenaných hodnot %1").arg(count)
           << QStringLiteral("Rychlost záznamu: %1[s]").arg(rateSeconds)
           << QStringLiteral("Délka záznamu: %1hod., %2min.").arg(minutes / 60).arg(minutes % 60)

@@ -102,7 +102,7 @@ void TestRecordWindow::listsNewestFirst()
         ring[k] = float(k);
     const QStringList lines = recordLines(listedSamples(ring, before, after), rate,
                                           QDateTime(QDate(2026, 12, 7), QTime(9, 5, 7)));
-    const QStringList expected = QStringList{"Záznam z regulátoru    07.12.26     9:05:07"} + header
+    const QStringList expected = QStringList{"Záznam z regulátoru    7.12.2026     9:05:07"} + header
         + QStringList{"Údaj s pořadovým číslem 1 je poslední (aktuální) záznam",
                       "---------------------------------------------------------------------------------------------",
                       first};
