@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QAccessible>
+#include <QTabBar>
 #include <QTest>
 #include <memory>
 
@@ -502,6 +504,13 @@ void TestParameterEditor::buddiesNameTheRows()
         seen << w->objectName() + "=" + label;
     }
     QCOMPARE(seen, rows);
+
+    // A screen reader names each tab by its caption.
+    const QStringList captions = {"COMP", "ALARM 1", "ALARM 2", "PID", "REGO", "ONOFF", "SENS",
+                                  "DACO", "ERRO", "OST_", "ADD", "GO", "TIME"};
+    QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(rig.editor.pageControl().findChild<QTabBar*>());
+    QVERIFY(tabs && tabs->child(page));
+    QCOMPARE(tabs->child(page)->text(QAccessible::Name), captions[page]);
 }
 
 void TestParameterEditor::comboItems_data()
