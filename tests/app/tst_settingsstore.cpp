@@ -16,6 +16,7 @@ private slots:
     void valuesSurviveANewStoreAsDecimalText();
     void missingSectionOrKeyGivesDefault();
     void unwritableFileFailsSyncWithoutCrash();
+    void corruptVariantValueGivesDefault();
 };
 
 void TestSettingsStore::storedTextReadsAsInteger_data()
@@ -104,6 +105,20 @@ void TestSettingsStore::unwritableFileFailsSyncWithoutCrash()
     store.writeInteger("GRAF", "R3D", 50);
     QVERIFY(!store.sync());
     QVERIFY(QFileInfo(QDir(dir.path()).filePath("KorFW_R09.ini")).isDir());
+}
+
+// Found by fuzz_settings: a serialised value whose stream announces a huge size.
+void TestSettingsStore::corruptVariantValueGivesDefault()
+{
+    QTemporaryDir dir;
+    QFile file(QDir(dir.path()).filePath("KorFW_R09.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[PORT]\nCOM=@Variant(\\0\\0\\0\\v2\\0\\0\\0\\x5)\nDA=3\n");
+    file.close();
+    SettingsStore store(dir.path());
+    QCOMPARE(store.readInteger("PORT", "COM", 1), 1);
+    QCOMPARE(store.readText("PORT", "COM", "x"), QString("x"));
+    QCOMPARE(store.readInteger("PORT", "DA", 0), 3);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
