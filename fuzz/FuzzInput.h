@@ -2,9 +2,11 @@
 // Splits a fuzz input into a selector byte and length-prefixed answer chunks, so one input
 // can script every read of an exchange and its retries.
 #include "FakeTransport.h"
+#include "Telegram.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace kv10::fuzz {
 
@@ -27,5 +29,20 @@ inline ScriptedInput splitInput(const uint8_t* data, size_t size)
     }
     return input;
 }
+
+// A link whose every read takes the next chunk of the input; the selector's lowest bit sends
+// to the broadcast address. The image is on the heap so AddressSanitizer sees overruns of it.
+struct ScriptedLink {
+    explicit ScriptedLink(const ScriptedInput& input)
+    {
+        transport.answers = input.chunks;
+        link.setTransport(&transport);
+        link.SetDA(uint8_t(input.selector & 0x01 ? BroadcastAddress : 1));
+    }
+    std::unique_ptr<ControllerImage> image = std::make_unique<ControllerImage>();
+    test::CountingWaiter waiter;
+    test::FakeTransport transport;
+    TelegramLink link{*image, waiter};
+};
 
 } // namespace kv10::fuzz

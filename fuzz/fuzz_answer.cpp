@@ -10,14 +10,8 @@ using namespace kv10;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const fuzz::ScriptedInput input = fuzz::splitInput(data, size);
-    // Heap-allocated so AddressSanitizer sees overruns of the image and the buffers.
-    auto image = std::make_unique<ControllerImage>();
-    test::CountingWaiter waiter;
-    test::FakeTransport transport;
-    transport.answers = input.chunks;
-    TelegramLink link(*image, waiter);
-    link.setTransport(&transport);
-    link.SetDA(uint8_t(input.selector & 0x01 ? BroadcastAddress : 1));
+    fuzz::ScriptedLink scripted(input);
+    TelegramLink& link = scripted.link;
 
     // Out-of-range numbers are part of the input space, so they are not masked to valid ones.
     const int table = (input.selector >> 1) % 22 - 1;

@@ -11,13 +11,9 @@ using namespace kv10;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const fuzz::ScriptedInput input = fuzz::splitInput(data, size);
-    auto image = std::make_unique<ControllerImage>();
-    test::CountingWaiter waiter;
-    test::FakeTransport transport;
-    transport.answers = input.chunks;
-    TelegramLink link(*image, waiter);
-    link.setTransport(&transport);
-    link.SetDA(uint8_t(input.selector & 0x01 ? BroadcastAddress : 1));
+    fuzz::ScriptedLink scripted(input);
+    TelegramLink& link = scripted.link;
+    const ControllerImage* image = scripted.image.get();
 
     switch ((input.selector >> 1) % 4) {
     case 0: link.ReadDeviceType(); break;
