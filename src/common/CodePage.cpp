@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 
 #include <array>
+#include <cstring>
 
 namespace kv10 {
 
@@ -113,6 +114,11 @@ QByteArray windows1250Lines(const QStringList& lines)
 void writeWindows1250Lines(const QString& path, const QStringList& lines)
 {
     writeFileAtomically(path, windows1250Lines(lines));
+}
+
+QString fromWindows1250Buffer(const char* bytes, size_t capacity)
+{
+    return fromWindows1250(QByteArrayView(bytes, qsizetype(strnlen(bytes, capacity))));
 }
 
 } // namespace kv10

@@ -14,6 +14,8 @@ QByteArray toWindows1250(QStringView text);
 void appendWindows1250(QByteArray& out, QStringView text);
 // Bytes without a character in Windows-1250 (0x81, 0x83, 0x88, 0x90, 0x98) become U+FFFD.
 QString fromWindows1250(QByteArrayView bytes);
+// The text up to the first zero byte of a fixed buffer (all of it when there is none).
+QString fromWindows1250Buffer(const char* bytes, size_t capacity);
 
 // Every line in Windows-1250 followed by CR LF, the last one too.
 QByteArray windows1250Lines(const QStringList& lines);

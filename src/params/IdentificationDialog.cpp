@@ -21,11 +21,6 @@ constexpr int ReadWaitMs = 10;
 constexpr int ForeignFieldBytes = 32;
 constexpr int MessageBufferBytes = 255;
 
-QString zeroTerminatedText(const char* bytes, size_t capacity)
-{
-    return fromWindows1250(QByteArrayView(bytes, qsizetype(strnlen(bytes, capacity))));
-}
-
 // The sentence and the three 32-byte fields of the foreign identification, each behind a line
 // break, at fixed places in a zeroed buffer: the text ends at the first zero, so a field
 // shorter than 32 characters ends the message there.
@@ -41,7 +36,7 @@ QString foreignDeviceMessage(const std::array<char, 255>& fields)
         at += ForeignFieldBytes;
     }
     // A lone carriage return breaks no line in a Qt label.
-    return zeroTerminatedText(buffer.data(), buffer.size()).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return fromWindows1250Buffer(buffer.data(), buffer.size()).replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
 } // namespace
@@ -105,12 +100,12 @@ void IdentificationDialog::Identify()
     m_waiter.waitMs(ReadWaitMs);
     int answered = 0;
     if (m_link.ReadDeviceType()) {
-        ui->lb_zarizeni->setText(zeroTerminatedText(image.deviceTypeText.data(), image.deviceTypeText.size()));
+        ui->lb_zarizeni->setText(fromWindows1250Buffer(image.deviceTypeText.data(), image.deviceTypeText.size()));
         ++answered;
     }
     m_waiter.waitMs(ReadWaitMs);
     if (m_link.ReadDeviceVersion()) {
-        ui->lb_verze->setText(zeroTerminatedText(image.deviceVersionText.data(), image.deviceVersionText.size()));
+        ui->lb_verze->setText(fromWindows1250Buffer(image.deviceVersionText.data(), image.deviceVersionText.size()));
         ++answered;
     }
     m_waiter.waitMs(ReadWaitMs);
@@ -122,6 +117,6 @@ void IdentificationDialog::Identify()
     image.deviceVersionText.fill(0);
     std::memcpy(image.deviceVersionText.data(), image.foreignIdentText.data() + 2 * ForeignFieldBytes,
                 ForeignFieldBytes);
-    ui->lb_verze->setText(zeroTerminatedText(image.deviceVersionText.data(), image.deviceVersionText.size()));
+    ui->lb_verze->setText(fromWindows1250Buffer(image.deviceVersionText.data(), image.deviceVersionText.size()));
     m_prompts.message(message, QStringLiteral("ERROR"), PromptIcon::Warning, PromptButton::Ok, nullptr);
 }

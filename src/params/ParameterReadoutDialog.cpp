@@ -50,11 +50,6 @@ constexpr ControlDefault EditorDefaults[] = {
 constexpr const char* FirmwareVersions[] = {"FW-R-09-01", "FW-R-09-02", "FW-R-09-03"};
 constexpr size_t FirmwareVersionLength = 10;
 
-QString identText(const std::array<char, 250>& text)
-{
-    return fromWindows1250(QByteArrayView(text.data(), qsizetype(strnlen(text.data(), text.size()))));
-}
-
 } // namespace
 
 ParameterReadoutDialog::ParameterReadoutDialog(ParameterEditor& editor, TelegramLink& link, Prompts& prompts,
@@ -173,7 +168,7 @@ int ParameterReadoutDialog::IdentifyFirmware()
     m_link.ReadTable(TableErro);
     m_waiter.waitMs(TableWaitMs);
     if (m_link.ReadDeviceType())
-        ui->lb_verze->setText(identText(m_link.image().deviceTypeText));
+        ui->lb_verze->setText(fromWindows1250Buffer(m_link.image().deviceTypeText.data(), m_link.image().deviceTypeText.size()));
     ui->bar_load->setValue(IdentifiedProgress);
     // The event loop does not run during the blocking reads: paint label and bar now.
     ui->lb_verze->repaint();
