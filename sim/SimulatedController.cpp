@@ -256,6 +256,7 @@ void SimulatedController::handleFrame(const Frame& frame, SteadyClock::time_poin
     QStringList notes;
     int baudRate = 0;
     int delayMs = 0;
+    bool held = false;
     {
         std::lock_guard lock(m_mutex);
         m_model.advanceTo(secondsNow());
@@ -268,7 +269,10 @@ void SimulatedController::handleFrame(const Frame& frame, SteadyClock::time_poin
         } else {
             const RequestKind kind = classifyRequest(frame);
             ++m_counters.requests[int(kind)];
-            if (takeOne(m_dropRequests)) {
+            held = takeOne(m_faultHold);
+            if (held) {
+                answer = m_model.answer(frame);
+            } else if (takeOne(m_dropRequests)) {
                 ++m_counters.dropped;
                 notes << QStringLiteral("dropped");
             } else if (isWriteRequest(kind) && takeOne(m_refuseWrites)) {
@@ -278,7 +282,7 @@ void SimulatedController::handleFrame(const Frame& frame, SteadyClock::time_poin
             } else {
                 answer = m_model.answer(frame);
             }
-            if (!answer.isEmpty()) {
+            if (!answer.isEmpty() && !held) {
                 if (takeOne(m_corruptAnswers)) {
                     ++m_counters.corrupted;
                     answer[answer.size() - 2] = char(answer[answer.size() - 2] + 1);
@@ -296,7 +300,7 @@ void SimulatedController::handleFrame(const Frame& frame, SteadyClock::time_poin
             }
         }
         baudRate = m_options.baudRate;
-        delayMs = m_delayMs;
+        delayMs = held ? 0 : m_delayMs;
     }
     log("RX", frame.raw, notes.join(QStringLiteral(", ")));
     if (answer.isEmpty())
@@ -480,10 +484,16 @@ void SimulatedController::setAnswerDelayMs(int ms)
     setUnderLock(m_delayMs, ms);
 }
 
+void SimulatedController::holdFaults(int count)
+{
+    setUnderLock(m_faultHold, count);
+}
+
 void SimulatedController::clearFaults()
 {
     std::lock_guard lock(m_mutex);
     m_dropRequests = m_corruptAnswers = m_refuseWrites = m_truncateAnswers = m_garbageAnswers = 0;
+    m_faultHold = 0;
     m_delayMs = 0;
 }
 

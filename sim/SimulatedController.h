@@ -81,6 +81,9 @@ public:
     void truncateAnswers(int count);        // only the first half is sent
     void garbageBeforeAnswers(int count, const QByteArray& garbage = QByteArray("\xFF\x55\x00\x68", 4));
     void setAnswerDelayMs(int ms);          // every answer, until set back to 0
+    // The next `count` requests to this station are answered normally, without delay, and
+    // take no fault: a fault set with them strikes in the middle of a command.
+    void holdFaults(int count);
     void clearFaults();
 
     // The controller's state, as of the last request or change.
@@ -123,6 +126,7 @@ private:
     int m_garbageAnswers = 0;
     QByteArray m_garbage;
     int m_delayMs = 0;
+    int m_faultHold = 0;
     SteadyClock::time_point m_epoch = SteadyClock::now();
 
     int m_master = -1;

@@ -1,0 +1,105 @@
+// A program killed (SIGKILL) in the middle of writing a log, a record export, a parameter file
+// or its settings leaves the old file byte for byte as it was.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+class TestKillDuringWrite : public QObject {
+    Q_OBJECT
+private slots:
+    void oldFileSurvives_data();
+    void oldFileSurvives();
+};
+
+namespace {
+
+// True once the child has a file in `folder` open for writing (its lock aside) with bytes in
+// it: beside the old file for a safe write, or the old file itself for an unsafe one.
+bool writingInto(qint64 pid, const QString& folder)
+{
+    const QString proc = QStringLiteral("/proc/%1/").arg(pid);
+    const QStringList fds = QDir(proc + "fd").entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QString& fd : fds) {
+        const QString link = QFile::symLinkTarget(proc + "fd/" + fd);
+        if (!link.startsWith(folder + QLatin1Char('/')) || link.endsWith(QLatin1String(".lock")))
+            continue;
+        QFile info(proc + "fdinfo/" + fd);
+        if (!info.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray flags = info.readAll().split('\n').value(1).mid(int(sizeof "flags:") - 1).trimmed();
+        struct stat file {};
+        if ((flags.toInt(nullptr, 8) & 3) != 0 && ::stat(qPrintable(proc + "fd/" + fd), &file) == 0 && file.st_size > 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void TestKillDuringWrite::oldFileSurvives_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("log") << "log" << "mereni.txt" << 400000;
+    QTest::newRow("record export") << "record" << "zaznam.txt" << 400000;
+    QTest::newRow("parameter file") << "params" << "sada.ini" << 200000;
+    QTest::newRow("settings") << "settings" << "KorFW_R09.ini" << 200000;
+}
+
+void TestKillDuringWrite::oldFileSurvives()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, fileName);
+    QFETCH(int, lines);
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).canonicalPath();
+    const QString target = folder + QLatin1Char('/') + fileName;
+
+    // The settings store rewrites everything its file holds, so a long file makes a long write.
+    QByteArray old = "[Port]\nCom=3\n";
+    if (kind == QLatin1String("settings")) {
+        old += "[Vypln]\n";
+        for (int i = 0; i < lines; ++i)
+            old += "radek" + QByteArray::number(i) + "=starsi hodnota, ktera zabere misto\n";
+    }
+
+    for (int attempt = 0; attempt < 4; ++attempt, lines *= 4) {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(old), old.size());
+        file.close();
+
+        QProcess child;
+        child.start(QStringLiteral(KV10_WRITE_CHILD), {kind, target, QString::number(lines)});
+        QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
+        bool caught = false;
+        while (child.state() == QProcess::Running && !caught) {
+            caught = writingInto(child.processId(), folder);
+            if (!caught && !child.waitForFinished(0))
+                QCoreApplication::processEvents();
+        }
+        if (caught)
+            ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(30000));
+        if (!caught) {
+            // Done before we saw it write: try again with more to write.
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+            continue;
+        }
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == old);
+        return;
+    }
+    QFAIL("the write ended each time before it could be interrupted");
+}
+
+QTEST_GUILESS_MAIN(TestKillDuringWrite)
+#include "tst_killduringwrite.moc"
