@@ -1,0 +1,244 @@
+// A whole working session of the program against the simulated controller on a pseudo-terminal,
+// driven through the windows as a technician would: first start with nothing stored, the port
+// and a bus scan, the parameter read-out, edited pages written and stored in EEPROM, a
+// parameter file saved and loaded, a RAMP program, the record read out and exported, a minute
+// of logging, and a second start that finds the settings of the first.
+#include "AppContext.h"
+#include "CodePage.h"
+#include "ControllerRecordWindow.h"
+#include "FakeTransport.h"
+#include "MainWindow.h"
+#include "ParameterEditor.h"
+#include "ParameterReadoutDialog.h"
+#include "PortDialog.h"
+#include "ScriptedPrompts.h"
+#include "StartedSimulator.h"
+#include "TableCodec.h"
+#include "Telegram.h"
+#include "Timing.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv10;
+using namespace kv10::test;
+
+namespace {
+
+class SteppedClock : public Clock {
+public:
+    QDateTime time{QDate(2026, 12, 9), QTime(8, 0, 0)};
+    QDateTime now() const override { return time; }
+};
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia)); }
+    void wholeSession();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<sim::SimulatedController> m_sim;
+    ScriptedPrompts m_prompts;
+    CountingWaiter m_waiter;
+    SteppedClock m_clock;
+
+    QString path(const char* name) const { return QDir(m_dir.path()).filePath(QLatin1String(name)); }
+    std::unique_ptr<AppContext> start()
+    {
+        AppOptions options;
+        options.settingsFolder = path("nastaveni");
+        options.prompts = &m_prompts;
+        options.waiter = &m_waiter;
+        options.clock = &m_clock;
+        options.com1Device = path("ttyKV10");
+        auto app = std::make_unique<AppContext>(options);
+        app->createWindows();
+        app->mainWindow().show();
+        return app;
+    }
+    QStringList boxes() const
+    {
+        QStringList out;
+        for (const PromptRecord& box : m_prompts.messages())
+            out << box.caption + ": " + box.text;
+        return out;
+    }
+};
+
+void TestSession::wholeSession()
+{
+    sim::SimulatorOptions simOptions;
+    simOptions.linkPath = path("ttyKV10");
+    simOptions.deviceVersion = "FW-R-09-03";
+    simOptions.addresses = {0, 3};
+    QString error;
+    m_sim = startSimulator(simOptions, error);
+    QVERIFY2(m_sim, qPrintable(error));
+    m_sim->setLiveRunning(false);
+    m_sim->modifyImage([](ControllerImage& image) {
+        image.pid.pb = 5;
+        image.alarm1.splo = 33;
+        image.ost.ophi = 80;
+        image.prog = {0, 3};
+        image.live.meas = 150;
+        image.live.sp = 160;
+        image.live.yout = 455;
+        for (int k = 0; k < RecordValueCount; ++k)
+            image.recordValues[k] = float(k) + 0.5f;
+        image.recd.pos = 10;
+    });
+
+    auto app = start();
+    QVERIFY(!QFile::exists(path("nastaveni/KorFW_R09.ini")));
+    QCOMPARE(boxes(), QStringList());
+
+    // The port: COM 1 at 19200, a scan that finds stations 0 and 3, station 3 chosen.
+    PortDialog& port = app->portDialog();
+    port.show();
+    auto* baud = port.findChild<QComboBox*>("cb_baudrate");
+    baud->setCurrentText("19200");
+    port.cb_baudrateChange();
+    port.tl_najitClick();
+    for (int probe = 0; probe < 4; ++probe)
+        port.Timer1Timer();
+    port.tl_prerusitClick();
+    auto* grid = port.findChild<QTableWidget*>();
+    QString found;
+    for (int address = 0; address < 4; ++address)
+        found += grid->item(0, address)->text() + "|";
+    QCOMPARE(found, QString("0| | |3|"));
+    auto* da = port.findChild<QComboBox*>("cb_da");
+    da->setCurrentIndex(3);
+    port.cb_daChange();
+    port.findChild<QPushButton*>("tl_ok")->click();
+    QCOMPARE(port.ComNumber(), 1);
+    QCOMPARE(app->link().DA(), uint8_t(3));
+
+    // Read-out of every page for FW-R-09-03.
+    ParameterReadoutDialog& readout = app->readoutDialog();
+    readout.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!readout.isVisible(), 20000);
+    QCOMPARE(readout.FirmwareVariant(), 3);
+    QCOMPARE(app->image().pid.pb, 5.0f);
+    QCOMPARE(app->image().alarm1.splo, 33.0f);
+
+    // Three pages edited and written, then stored in EEPROM.
+    ParameterEditor& editor = app->parameterEditor();
+    editor.show();
+    const auto writePage = [&](ParameterEditor::PageIndex page, const char* field, const char* text) {
+        editor.setActivePage(page);
+        editor.ImageToPage(page);
+        editor.findChild<QLineEdit*>(field)->setText(QString::fromUtf8(text));
+        editor.tl_zapisClick();
+    };
+    writePage(ParameterEditor::PagePid, "ed_pb", "12,5");
+    writePage(ParameterEditor::PageAlarm1, "ed_splo1", "-7,25");
+    writePage(ParameterEditor::PageOst, "ed_ophi", "95");
+    editor.tl_eepromClick();
+    QCOMPARE(m_sim->image().pid.pb, 12.5f);
+    QCOMPARE(m_sim->image().alarm1.splo, -7.25f);
+    QCOMPARE(m_sim->image().ost.ophi, 95.0f);
+    QCOMPARE(m_sim->counters().of(sim::RequestKind::StoreEeprom), 1);
+
+    // A parameter file saved, the editor changed, and the file loaded back.
+    m_prompts.fileAnswers << path("sada.ini");
+    editor.tl_ulozitClick();
+    const QByteArray saved = fileBytes(path("sada.ini"));
+    QVERIFY(saved.contains("[PID]\r\nPB=12,5\r\n"));
+    QVERIFY(saved.contains("SPLO=-7,25\r\n"));
+    editor.setActivePage(ParameterEditor::PagePid);
+    editor.findChild<QLineEdit*>("ed_pb")->setText("99");
+    m_prompts.fileAnswers << path("sada.ini");
+    editor.tl_otevritClick();
+    editor.setActivePage(ParameterEditor::PagePid);
+    QCOMPARE(editor.findChild<QLineEdit*>("ed_pb")->text(), QString("12,5"));
+    QCOMPARE(fileBytes(path("sada.ini")), saved);
+
+    // A RAMP program: type chosen (PROG written, program read), first setpoint edited, written.
+    editor.setActivePage(ParameterEditor::PageComp);
+    auto* type = editor.findChild<QComboBox*>("cb_prog_typ");
+    type->setCurrentIndex(1);
+    emit type->activated(1);
+    QCOMPARE(m_sim->image().prog.prog, uint8_t(1));
+    auto* segments = editor.findChild<QTableWidget*>("tab_comp");
+    segments->item(1, 1)->setText("250,5");
+    segments->item(1, 2)->setText("45");
+    editor.tl_zapisClick();
+    QCOMPARE(m_sim->image().segmentSetpoint[3][0], 250.5f);
+    QCOMPARE(m_sim->image().segmentTime[3][0], 45);
+    editor.hide();
+
+    // The record read out and exported.
+    ControllerRecordWindow& record = app->recordWindow();
+    record.show();
+    record.tl_cteniClick();
+    auto* list = record.findChild<QListWidget*>("ListBox");
+    QCOMPARE(list->count(), 6 + 256);
+    QCOMPARE(list->item(6)->text(), QString("1;   10,50"));
+    m_prompts.fileAnswers << path("zaznam.txt");
+    record.tl_ulozitClick();
+    const QStringList exported = fromWindows1250(fileBytes(path("zaznam.txt"))).split("\r\n");
+    QCOMPARE(exported.size(), 6 + 256 + 1);
+    QCOMPARE(exported[6], QString("1;   10,50"));
+    QCOMPARE(exported[261], QString("256;   11,50"));
+    record.hide();
+
+    // A minute of live samples into a new log.
+    MainWindow& main = app->mainWindow();
+    m_prompts.fileAnswers << path("mereni.txt");
+    main.mn_novyClick();
+    main.findChild<QCheckBox*>("check_auto")->setChecked(true);
+    main.check_autoClick();
+    for (int second = 0; second < 60; ++second) {
+        m_clock.time = m_clock.time.addSecs(1);
+        main.Timer1Timer();
+    }
+    main.mn_ulozitClick();
+    const QStringList log = fromWindows1250(fileBytes(path("mereni.txt"))).split("\r\n");
+    QCOMPARE(log.size(), 3 + 61 + 1);
+    QCOMPARE(log[3 + 60], QString("150,00; 160,00; 45,5; není porucha;   8:01:00;   9.12.2026"));
+    QCOMPARE(main.findChild<QLabel*>("pa_measure")->text(), QString("150,00"));
+    QCOMPARE(boxes(), QStringList());
+
+    // Closed and started again: the port, the station and the window come back.
+    main.findChild<QCheckBox*>("check_auto")->setChecked(false);
+    main.check_autoClick();
+    main.resize(1000, 720);
+    main.close();
+    app.reset();
+    const QByteArray stored = fileBytes(path("nastaveni/KorFW_R09.ini"));
+    QVERIFY(stored.contains("DA=3"));
+    QVERIFY(stored.contains("BAUDRATE=19200"));
+    app = start();
+    QCOMPARE(app->portDialog().ComNumber(), 1);
+    QCOMPARE(app->portDialog().BaudRate(), 19200);
+    QCOMPARE(app->link().DA(), uint8_t(3));
+    QCOMPARE(app->mainWindow().size(), QSize(1000, 720));
+    QVERIFY(app->link().ReadTable(TablePid));
+    QCOMPARE(app->image().pid.pb, 12.5f);
+    QCOMPARE(boxes(), QStringList());
+    app.reset();
+    m_sim.reset();
+}
+
+QTEST_MAIN(TestSession)
+#include "tst_session.moc"
