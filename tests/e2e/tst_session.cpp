@@ -75,13 +75,7 @@ private:
         app->mainWindow().show();
         return app;
     }
-    QStringList boxes() const
-    {
-        QStringList out;
-        for (const PromptRecord& box : m_prompts.messages())
-            out << box.caption + ": " + box.text;
-        return out;
-    }
+    QStringList boxes() const { return m_prompts.boxes(); }
 };
 
 void TestSession::wholeSession()

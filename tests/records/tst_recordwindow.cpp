@@ -43,13 +43,7 @@ struct RecordRig : LinkRig {
             out << list.item(row)->text();
         return out;
     }
-    QStringList boxes() const
-    {
-        QStringList out;
-        for (const PromptRecord& box : prompts.messages())
-            out << box.caption + ": " + box.text;
-        return out;
-    }
+    QStringList boxes() const { return prompts.boxes(); }
 };
 
 } // namespace

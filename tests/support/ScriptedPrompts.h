@@ -40,6 +40,14 @@ public:
         return out;
     }
     QList<PromptRecord> messages() const { return recordsOf(PromptRecord::Message); }
+    // "caption: text" of every message box, in order.
+    QStringList boxes() const
+    {
+        QStringList out;
+        for (const PromptRecord& box : messages())
+            out << box.caption + ": " + box.text;
+        return out;
+    }
 
     PromptButton message(const QString& text, const QString& caption, PromptIcon icon,
                          PromptButtons buttons, QObject* owner = nullptr) override
