@@ -15,6 +15,7 @@
 #include "StoredColour.h"
 #include "TableCodec.h"
 #include "Telegram.h"
+#include "TelegramMonitor.h"
 #include "Timing.h"
 #include "TrendChart.h"
 #include "ParameterEditor.h"
@@ -113,6 +114,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
         {ui->mn_zaznam, &MainWindow::mn_zaznamClick},
         {ui->mn_barva, &MainWindow::mn_barvaClick},
         {ui->mn_rychlost_zaznamu, &MainWindow::mn_rychlost_zaznamuClick},
+        {ui->mn_monitor, &MainWindow::mn_monitorClick},
         {ui->mn_about, &MainWindow::mn_aboutClick},
         {ui->mn_ident, &MainWindow::mn_identClick},
     };
@@ -565,6 +567,16 @@ void MainWindow::mn_rychlost_zaznamuClick()
     RecordPeriod = dialog.recordPeriod();
     RecordUnit = dialog.recordUnit();
     showRates();
+}
+
+void MainWindow::mn_monitorClick()
+{
+    // Not modal: the monitor is there to watch the poll and the other windows' exchanges.
+    if (!m_monitor)
+        m_monitor = new TelegramMonitor(m_context.link(), m_context.clock(), m_context.prompts(), this);
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
 }
 
 void MainWindow::mn_aboutClick()

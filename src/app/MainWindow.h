@@ -19,6 +19,7 @@ struct LiveDisplay;
 }
 class AppContext;
 class QTimer;
+class TelegramMonitor;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -68,6 +69,8 @@ public:
     // Colour of the chart points made from values a failed read left standing.
     static const QColor StaleColour;
     kv10::TrendChart& chart();
+    // The telegram monitor, made when first opened (null before).
+    TelegramMonitor* telegramMonitor() const { return m_monitor; }
 
     // Clears the log buffer, writes its header, takes a sample and empties the chart.
     void StartNewLog();
@@ -82,6 +85,7 @@ public:
     void mn_zaznamClick();
     void mn_barvaClick();
     void mn_rychlost_zaznamuClick();
+    void mn_monitorClick();
     void mn_aboutClick();
     void mn_identClick();
     void tl_barva_peraClick();
@@ -133,4 +137,5 @@ private:
     bool m_logOnlyInMemory = false;
     LinkState m_linkState = LinkState::NotRead;
     QDateTime m_valuesTime;            // of the last answered live read; invalid before one
+    TelegramMonitor* m_monitor = nullptr;   // a child window, so it goes with this one
 };

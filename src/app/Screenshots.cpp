@@ -12,6 +12,7 @@
 #include "ParameterEditor.h"
 #include "PortDialog.h"
 #include "ControllerRecordWindow.h"
+#include "TelegramMonitor.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -90,7 +91,14 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
 
     MainWindow& main = context.mainWindow();
     main.show();
+    // The monitor watches the live poll that fills the display, and then stops watching.
+    main.mn_monitorClick();
     fillLiveDisplay(context);
+    TelegramMonitor& monitor = *main.telegramMonitor();
+    const bool monitorSaved = save(monitor, QStringLiteral("10-TelegramMonitor"));
+    monitor.hide();
+    if (!monitorSaved)
+        return {};
     for (const Shot& shot : windows) {
         const bool dialog = shot.window != &main;
         if (dialog)

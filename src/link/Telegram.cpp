@@ -24,11 +24,29 @@ bool isTableNumber(int table)
     return table >= 0 && table < TableCount;
 }
 
+// The plain hex trace: direction and bytes, whether a read timed out or not.
+class SinkTrace : public TelegramTrace {
+public:
+    explicit SinkTrace(TelegramLink::TraceSink sink) : m_sink(std::move(sink)) {}
+    void traced(const TraceEvent& event) override { m_sink(event.kind == TraceKind::Sent, event.bytes); }
+
+private:
+    TelegramLink::TraceSink m_sink;
+};
+
 } // namespace
 
 TelegramLink::TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts)
     : m_image(image), m_waiter(waiter), m_prompts(prompts)
 {
+}
+
+TelegramLink::~TelegramLink() = default;
+
+void TelegramLink::setTraceSink(TraceSink sink)
+{
+    m_sinkTrace = sink ? std::make_unique<SinkTrace>(std::move(sink)) : nullptr;
+    m_trace = m_sinkTrace.get();
 }
 
 void TelegramLink::setTransport(Transport* transport)
@@ -73,40 +91,50 @@ bool TelegramLink::SendTelegram()
 
 // --- checks (only the bytes received by the last read count) ------------------------------
 
-FrameCheck TelegramLink::CheckAnswer() const
+FrameCheck checkAnswerFrame(const uint8_t* bytes, int count)
 {
-    if (m_rxCount < DataUnitOffset)
+    if (count < DataUnitOffset)
         return FrameCheck::TooShort;
-    if (m_rx[0] != StartVariable)
+    if (bytes[0] != StartVariable)
         return FrameCheck::StartDelimiter;
-    if (m_rx[1] != m_rx[2])
+    if (bytes[1] != bytes[2])
         return FrameCheck::LengthMismatch;
-    if (m_rx[6] != FcAnswerData)
+    if (bytes[6] != FcAnswerData)
         return FrameCheck::FunctionCode;
     // A corrupted L must not lead the checks past the bytes that actually arrived.
-    const int length = m_rx[1];
-    if (length < MinVariableLength || length + VariableFrameOverhead > m_rxCount)
+    const int length = bytes[1];
+    if (length < MinVariableLength || length + VariableFrameOverhead > count)
         return FrameCheck::LengthMismatch;
-    if (m_rx[length + 5] != EndDelimiter)
+    if (bytes[length + 5] != EndDelimiter)
         return FrameCheck::EndDelimiter;
-    if (frameChecksum(m_rx.data() + 4, length) != m_rx[length + 4])
+    if (frameChecksum(bytes + 4, length) != bytes[length + 4])
         return FrameCheck::Checksum;
     return FrameCheck::None;
 }
 
-FrameCheck TelegramLink::CheckAck() const
+FrameCheck checkAckFrame(const uint8_t* bytes, int count)
 {
-    if (m_rxCount < ShortFrameSize)
+    if (count < ShortFrameSize)
         return FrameCheck::TooShort;
-    if (m_rx[0] != StartShort)
+    if (bytes[0] != StartShort)
         return FrameCheck::StartDelimiter;
-    if (m_rx[3] != FcAckPositive)
+    if (bytes[3] != FcAckPositive)
         return FrameCheck::Refused;
-    if (m_rx[5] != EndDelimiter)
+    if (bytes[5] != EndDelimiter)
         return FrameCheck::EndDelimiter;
-    if (frameChecksum(m_rx.data() + 1, 3) != m_rx[4])
+    if (frameChecksum(bytes + 1, 3) != bytes[4])
         return FrameCheck::Checksum;
     return FrameCheck::None;
+}
+
+FrameCheck TelegramLink::CheckAnswer() const
+{
+    return checkAnswerFrame(m_rx.data(), m_rxCount);
+}
+
+FrameCheck TelegramLink::CheckAck() const
+{
+    return checkAckFrame(m_rx.data(), m_rxCount);
 }
 
 // --- transport access -----------------------------------------------------------------------
@@ -122,8 +150,24 @@ bool TelegramLink::readInto(int n, bool untilFrame)
     if (ok)
         m_rxCount = std::clamp(got, 0, n);
     if (m_trace)
-        m_trace(false, QByteArray(reinterpret_cast<const char*>(m_rx.data()), m_rxCount));
+        traceRead(n, untilFrame);
     return ok;
+}
+
+void TelegramLink::traceRead(int n, bool untilFrame)
+{
+    TraceEvent event;
+    event.bytes = QByteArray(reinterpret_cast<const char*>(m_rx.data()), m_rxCount);
+    event.atMs = monotonicMs();
+    // A read of a whole frame ends complete at the frame's end; any other read at n bytes.
+    const int complete = untilFrame ? frameReadEnd(m_rx.data(), m_rxCount, n) : n;
+    if (m_rxCount >= complete && m_rxCount > 0) {
+        event.kind = TraceKind::Received;
+    } else {
+        event.kind = TraceKind::NoAnswer;
+        event.expected = untilFrame ? 0 : n;
+    }
+    m_trace->traced(event);
 }
 
 bool TelegramLink::writeRaw(int n)
@@ -131,7 +175,7 @@ bool TelegramLink::writeRaw(int n)
     if (!m_transport || !m_transport->isOpen())
         return false;
     if (m_trace)
-        m_trace(true, QByteArray(reinterpret_cast<const char*>(m_tx.data()), n));
+        m_trace->traced({TraceKind::Sent, QByteArray(reinterpret_cast<const char*>(m_tx.data()), n), 0, monotonicMs()});
     int written = 0;
     return m_transport->WriteBytes(m_tx.data(), n, written) && written == n;
 }

@@ -4,12 +4,14 @@
 // itself, except the two messages about table numbers without a codec.
 #include "ControllerImage.h"
 #include "Protocol.h"
+#include "TelegramTrace.h"
 #include "Transport.h"
 
 #include <QByteArray>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace kv10 {
 
@@ -23,9 +25,15 @@ enum class FrameCheck {
     None, TooShort, StartDelimiter, LengthMismatch, FunctionCode, EndDelimiter, Checksum, Refused
 };
 
+// The checks of a received data telegram and of an acknowledgement, in their order, over the
+// `count` bytes that actually came.
+FrameCheck checkAnswerFrame(const uint8_t* bytes, int count);
+FrameCheck checkAckFrame(const uint8_t* bytes, int count);
+
 class TelegramLink {
 public:
     TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts = nullptr);
+    ~TelegramLink();
 
     void setTransport(Transport* transport);       // may be null: every exchange fails at once
     Transport* transport() const { return m_transport; }
@@ -57,9 +65,14 @@ public:
     FrameCheck CheckAck() const;
     FrameCheck lastCheck() const { return m_lastCheck; }
 
-    // Hex trace of every frame sent (outgoing) or read (incoming), when set.
+    // Every frame sent and read, and every read that timed out, go to the trace when one is
+    // set (one at a time; null removes it). Without one a frame costs a null pointer check.
+    void setTrace(TelegramTrace* trace) { m_trace = trace; }
+    TelegramTrace* trace() const { return m_trace; }
+    // The same as a plain hex trace: frames sent (outgoing) and bytes read (incoming, timed out
+    // or not). Installed as the trace, in place of any other; an empty function removes it.
     using TraceSink = std::function<void(bool outgoing, const QByteArray& bytes)>;
-    void setTraceSink(TraceSink sink) { m_trace = std::move(sink); }
+    void setTraceSink(TraceSink sink);
 
     const std::array<uint8_t, TelegramBufferSize>& txBuffer() const { return m_tx; }
     int rxCount() const { return m_rxCount; }
@@ -72,6 +85,7 @@ private:
     bool ReceiveIdentAnswer();
     // One ReadBytes into the receive buffer, or a ReadFrame with `untilFrame`.
     bool readInto(int n, bool untilFrame = false);
+    void traceRead(int n, bool untilFrame);        // the read just made, to the trace
     bool writeRaw(int n);                          // one WriteBytes of the transmit buffer
     void purgeBoth();                              // output first, then input
     void showError(const char* text, const char* caption);
@@ -101,7 +115,8 @@ private:
     std::array<uint8_t, TelegramBufferSize> m_rx{};
     int m_rxCount = 0;          // bytes of m_rx filled by the last read
     FrameCheck m_lastCheck = FrameCheck::None;
-    TraceSink m_trace;
+    TelegramTrace* m_trace = nullptr;
+    std::unique_ptr<TelegramTrace> m_sinkTrace;   // what setTraceSink installed
 };
 
 } // namespace kv10

@@ -1,0 +1,169 @@
+#include "TelegramMonitor.h"
+#include "ui_TelegramMonitor.h"
+
+#include "AppError.h"
+#include "AtomicFile.h"
+#include "ErrorBox.h"
+#include "Prompts.h"
+#include "Telegram.h"
+#include "Timing.h"
+
+#include <QDateTime>
+#include <QFontDatabase>
+#include <QScrollBar>
+#include <QTextBlock>
+
+using namespace kv10;
+
+namespace {
+
+constexpr int MeaningWidth = 40;   // keeps the bytes of most lines in one column
+
+QString arrow(TraceKind kind)
+{
+    return kind == TraceKind::Sent ? QStringLiteral("→") : QStringLiteral("←");
+}
+
+} // namespace
+
+TelegramMonitor::TelegramMonitor(TelegramLink& link, Clock& clock, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), ui(new Ui::TelegramMonitor), m_link(link), m_clock(clock), m_prompts(prompts)
+{
+    ui->setupUi(this);
+    // The view keeps the newest lines itself: the oldest block drops as a new one comes.
+    ui->lv_telegramy->setMaximumBlockCount(LineLimit);
+    ui->lv_telegramy->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    connect(&m_flushTimer, &QTimer::timeout, this, &TelegramMonitor::flush);
+    connect(ui->tl_pauza, &QPushButton::clicked, this, &TelegramMonitor::tl_pauzaClick);
+    connect(ui->tl_smazat, &QPushButton::clicked, this, &TelegramMonitor::tl_smazatClick);
+    connect(ui->tl_export, &QPushButton::clicked, this, &TelegramMonitor::tl_exportClick);
+    showLineCount();
+}
+
+TelegramMonitor::~TelegramMonitor()
+{
+    // A window destroyed while shown gets no hide event.
+    if (m_link.trace() == this)
+        m_link.setTrace(nullptr);
+    delete ui;
+}
+
+void TelegramMonitor::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    updateTrace();
+}
+
+void TelegramMonitor::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    updateTrace();
+}
+
+void TelegramMonitor::updateTrace()
+{
+    if (isVisible() && !ui->tl_pauza->isChecked()) {
+        if (m_link.trace() != this) {
+            m_link.setTrace(this);
+            m_anchored = false;   // the clock may have been set meanwhile
+        }
+    } else if (m_link.trace() == this) {
+        m_link.setTrace(nullptr);
+    }
+}
+
+void TelegramMonitor::traced(const TraceEvent& event)
+{
+    if (!m_anchored) {
+        m_anchorEpochMs = m_clock.now().toMSecsSinceEpoch();
+        m_anchorMs = event.atMs;
+        m_anchored = true;
+    }
+    // Only kept here: the lines are made and shown once the exchange is over, and one append
+    // of many lines costs the view about what one line does.
+    m_pending.append({event, m_lastRequest, m_anchorEpochMs + event.atMs - m_anchorMs});
+    if (event.kind == TraceKind::Sent)
+        m_lastRequest = event.bytes;
+    if (m_pending.size() > LineLimit)
+        m_pending.removeFirst();
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void TelegramMonitor::flush()
+{
+    if (m_pending.isEmpty())
+        return;
+    QStringList lines;
+    for (const Pending& pending : std::as_const(m_pending)) {
+        const TraceEvent& event = pending.event;
+        const QString meaning = traceMeaning(event, pending.request);
+        QString line = QDateTime::fromMSecsSinceEpoch(pending.stampMs).toString(QStringLiteral("HH:mm:ss.zzz"))
+                       + QStringLiteral("  ") + arrow(event.kind) + QStringLiteral("  ");
+        if (event.bytes.isEmpty())
+            line += meaning;
+        else
+            line += meaning.leftJustified(MeaningWidth) + QStringLiteral("  ")
+                    + QString::fromLatin1(event.bytes.toHex(' ').toUpper());
+        lines << line;
+    }
+    m_pending.clear();
+    // Follows the newest line unless the user has scrolled back to read.
+    QScrollBar* bar = ui->lv_telegramy->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    ui->lv_telegramy->appendPlainText(lines.join(QLatin1Char('\n')));
+    if (atEnd)
+        bar->setValue(bar->maximum());
+    showLineCount();
+}
+
+QStringList TelegramMonitor::lines()
+{
+    flush();
+    QStringList out;
+    for (QTextBlock block = ui->lv_telegramy->document()->firstBlock(); block.isValid(); block = block.next())
+        out << block.text();
+    // An empty document still has its one empty block.
+    return out == QStringList{QString()} ? QStringList() : out;
+}
+
+void TelegramMonitor::showLineCount()
+{
+    const int count = ui->lv_telegramy->document()->isEmpty() ? 0 : ui->lv_telegramy->blockCount();
+    ui->lb_radky->setText(QStringLiteral("Řádků: %1 z %2").arg(count).arg(LineLimit));
+}
+
+void TelegramMonitor::tl_pauzaClick()
+{
+    ui->tl_pauza->setText(ui->tl_pauza->isChecked() ? QStringLiteral("&Pokračovat") : QStringLiteral("&Pozastavit"));
+    updateTrace();
+}
+
+void TelegramMonitor::tl_smazatClick()
+{
+    m_pending.clear();
+    ui->lv_telegramy->clear();
+    showLineCount();
+}
+
+void TelegramMonitor::tl_exportClick()
+{
+    FileDialogRequest request;
+    request.fileName = QStringLiteral("Telegramy KORVIN10");
+    request.filter = QStringLiteral("Textový soubor [*.txt] (*.txt)");
+    request.defaultSuffix = QStringLiteral("TXT");
+    request.owner = this;
+    const QString path = m_prompts.saveFile(request);
+    if (path.isEmpty())
+        return;
+    QByteArray text;
+    for (const QString& line : lines())
+        text += line.toUtf8() + "\r\n";
+    try {
+        writeFileAtomically(path, text);
+    } catch (const AppError& error) {
+        showErrorBox(m_prompts, error.text());
+    }
+}
