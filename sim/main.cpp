@@ -1,5 +1,6 @@
 // kv10-sim: a simulated KORVIN 10 on a pseudo-terminal. Prints the terminal's path on the
 // first line of stdout and serves until SIGINT or SIGTERM.
+#include "Kv10Version.h"
 #include "SimulatedController.h"
 
 #include <QCommandLineParser>
@@ -36,17 +37,19 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv10-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KV10_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated KORVIN 10 controller on a pseudo-terminal. Prints the terminal's path on the "
         "first line and serves the bus until interrupted."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QList<QCommandLineOption> options = {
         {QStringLiteral("link"), QStringLiteral("Make a symbolic link to the terminal at <path>."), QStringLiteral("path")},
         {QStringLiteral("address"), QStringLiteral("Answer at bus address <n> (0-126; repeatable; default 0)."), QStringLiteral("n")},
         {QStringLiteral("type"), QStringLiteral("Device type text (default \"KORVIN 10\")."), QStringLiteral("text")},
-        {QStringLiteral("version"), QStringLiteral("Version text (default \"FW-R-09-01\")."), QStringLiteral("text")},
+        {QStringLiteral("firmware"), QStringLiteral("Firmware version text (default \"FW-R-09-01\")."), QStringLiteral("text")},
         {QStringLiteral("foreign"), QStringLiteral("Identify as a device of the other family.")},
         {QStringLiteral("silent-version"), QStringLiteral("Answer the device type request but never the version request.")},
         {QStringLiteral("baud"), QStringLiteral("Pace the answers as a line at <rate> baud would (0: at once)."), QStringLiteral("rate")},
@@ -83,8 +86,8 @@ int main(int argc, char* argv[])
         config.deviceType = parser.value(QStringLiteral("type"));
         config.foreignIdentity.type = config.deviceType;
     }
-    if (parser.isSet(QStringLiteral("version"))) {
-        config.deviceVersion = parser.value(QStringLiteral("version"));
+    if (parser.isSet(QStringLiteral("firmware"))) {
+        config.deviceVersion = parser.value(QStringLiteral("firmware"));
         config.foreignIdentity.version = config.deviceVersion;
     }
     int drop = 0, corrupt = 0, refuse = 0, truncate = 0, garbage = 0, delay = 0;

@@ -1,6 +1,7 @@
 // kv10ctl: the controller link from the command line, for technicians' scripts and diagnostics.
 #include "AppError.h"
 #include "ControllerImage.h"
+#include "Kv10Version.h"
 #include "SerialTransport.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -47,6 +48,7 @@ Options:
   --sa N            PC bus address 0-126 (default 0)
   --trace           print every telegram in hex on standard error
   --help            this text
+  --version         print the program's version
 
 Commands:
   ping                    ask the station at DA for an acknowledgement
@@ -527,6 +529,10 @@ int main(int argc, char** argv)
         const QString option = args.takeFirst();
         if (option == "--help") {
             out() << HelpText;
+            return ExitOk;
+        }
+        if (option == "--version") {
+            out() << "kv10ctl " << KV10_VERSION << Qt::endl;
             return ExitOk;
         }
         if (option == "--trace") {

@@ -2,6 +2,7 @@
 #include "ui_AboutBox.h"
 
 #include "DialogPlacement.h"
+#include "Kv10Version.h"
 #include "ProgramPicture.h"
 
 
@@ -24,11 +25,7 @@ AboutBox::~AboutBox()
 
 QString AboutBox::fileVersion()
 {
-#ifdef KV10_FILE_VERSION
-    return QStringLiteral(KV10_FILE_VERSION);
-#else
-    return {};
-#endif
+    return QStringLiteral(KV10_VERSION);
 }
 
 void AboutBox::setVisible(bool visible)

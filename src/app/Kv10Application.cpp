@@ -2,6 +2,7 @@
 
 #include "AppError.h"
 #include "ErrorBox.h"
+#include "Kv10Version.h"
 #include "WidgetPrompts.h"
 
 #include <QLibraryInfo>
@@ -10,9 +11,15 @@
 
 Kv10Application::Kv10Application(int& argc, char** argv) : QApplication(argc, argv)
 {
+    describeProgram();
+}
+
+void Kv10Application::describeProgram()
+{
     // No display name: the platforms append it to every window and message-box caption
     // ("KORVIN 10 - KV-10"). "KV-10" is the main window's icon text instead.
     setApplicationName(QStringLiteral("kv10"));
+    setApplicationVersion(QStringLiteral(KV10_VERSION));
 }
 
 bool Kv10Application::notify(QObject* receiver, QEvent* event)
@@ -39,7 +46,7 @@ void Kv10Application::showError(const QString& text)
 
 bool Kv10Application::loadCzechTranslations()
 {
-    auto* translator = new QTranslator(this);
+    auto* translator = new QTranslator(QCoreApplication::instance());
     if (!translator->load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;
         return false;

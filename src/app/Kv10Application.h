@@ -9,12 +9,15 @@ class Kv10Application : public QApplication {
 public:
     Kv10Application(int& argc, char** argv);
 
+    // Name and version, also for the command line before there is a window system.
+    static void describeProgram();
+
     void setPrompts(kv10::Prompts* prompts) { m_prompts = prompts; }
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Loads the toolkit's Czech texts (button captions, standard dialogs); false when the
-    // translation file is not installed.
-    bool loadCzechTranslations();
+    // Loads the toolkit's Czech texts (button captions, standard dialogs, command-line
+    // messages) into the running application; false when the translation file is not installed.
+    static bool loadCzechTranslations();
 
 private:
     void showError(const QString& text);

@@ -15,31 +15,67 @@
 #include "SimulatedController.h"
 #endif
 
+namespace {
+
+// The program's options; both parses below use the same.
+struct CommandLine {
+    QCommandLineParser parser;
+    const QCommandLineOption simulator{QStringLiteral("simulator"),
+        QStringLiteral("Připojí COM 1 k simulovanému regulátoru (jen pro tento běh).")};
+    const QCommandLineOption settingsDir{QStringLiteral("settings-dir"),
+        QStringLiteral("Nastavení v souboru KorFW_R09.ini ve složce <dir>."), QStringLiteral("dir")};
+    const QCommandLineOption screenshots{QStringLiteral("screenshots"),
+        QStringLiteral("Uloží obrázky všech oken do složky <dir> a skončí."), QStringLiteral("dir")};
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(QStringLiteral("Komunikace s regulátorem KORVIN 10"));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({simulator, settingsDir, screenshots});
+    }
+};
+
+// --help and --version answer before the window system is touched, so that they work without a
+// display too. Anything else, Qt's own options such as -platform included, is left to the
+// application object and the second parse.
+void answerHelpOrVersion(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine line;
+    if (!line.parser.parse(arguments))
+        return;
+    const bool asked = line.parser.isSet(QStringLiteral("help")) || line.parser.isSet(QStringLiteral("help-all"))
+        || line.parser.isSet(QStringLiteral("version"));
+    if (!asked)
+        return;
+    QCoreApplication core(argc, argv);
+    Kv10Application::describeProgram();
+    Kv10Application::loadCzechTranslations();
+    line.parser.process(core);     // prints and ends the program
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    answerHelpOrVersion(argc, argv);
     Kv10Application app(argc, argv);
     QApplication::setWindowIcon(QIcon(programPicture(64)));
     app.loadCzechTranslations();
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Komunikace s regulátorem KORVIN 10"));
-    parser.addHelpOption();
-    const QCommandLineOption simulator(QStringLiteral("simulator"),
-        QStringLiteral("Připojí COM 1 k simulovanému regulátoru (jen pro tento běh)."));
-    const QCommandLineOption settingsDir(QStringLiteral("settings-dir"),
-        QStringLiteral("Nastavení v souboru KorFW_R09.ini ve složce <dir>."), QStringLiteral("dir"));
-    const QCommandLineOption screenshots(QStringLiteral("screenshots"),
-        QStringLiteral("Uloží obrázky všech oken do složky <dir> a skončí."), QStringLiteral("dir"));
-    parser.addOptions({simulator, settingsDir, screenshots});
-    parser.process(app);
+    CommandLine line;
+    line.parser.process(app);
 
     AppOptions options;
-    options.settingsFolder = parser.value(settingsDir);
+    options.settingsFolder = line.parser.value(line.settingsDir);
 
 #ifdef KV10_WITH_SIMULATOR
     std::unique_ptr<kv10::sim::SimulatedController> simulated;
     QString simulatorError;
-    if (parser.isSet(simulator)) {
+    if (line.parser.isSet(line.simulator)) {
         // The newest firmware, so that every page of the editor is there to try.
         kv10::sim::SimulatorOptions simulatorOptions;
         simulatorOptions.deviceVersion = QStringLiteral("FW-R-09-03");
@@ -50,7 +86,7 @@ int main(int argc, char** argv)
             simulated.reset();
     }
 #else
-    const QString simulatorError = parser.isSet(simulator)
+    const QString simulatorError = line.parser.isSet(line.simulator)
         ? QStringLiteral("Simulovaný regulátor není v tomto sestavení k dispozici.") : QString();
 #endif
 
@@ -67,9 +103,9 @@ int main(int argc, char** argv)
     // An error that escapes start-up or the loop is shown, and the program ends normally.
     try {
         context.createWindows();
-        if (parser.isSet(screenshots)) {
+        if (line.parser.isSet(line.screenshots)) {
             QString error;
-            const QStringList files = saveScreenshots(context, parser.value(screenshots), &error);
+            const QStringList files = saveScreenshots(context, line.parser.value(line.screenshots), &error);
             QTextStream out(files.isEmpty() ? stderr : stdout);
             if (files.isEmpty()) {
                 out << error << Qt::endl;
