@@ -32,7 +32,8 @@ QPixmap programPicture(int size)
     painter.setPen(QColor(255, 48, 32));
     painter.drawText(QRectF(9, 10, 52, 24), Qt::AlignCenter, QStringLiteral("K10"));
 
-    // Four relay lamps and two keys.
+    // Four relay lamps and two keys, with a dark rim rather than the display's red.
+    painter.setPen(QPen(QColor(24, 26, 30), 0.8));
     for (int i = 0; i < 4; ++i) {
         painter.setBrush(i == 1 ? QColor(255, 220, 0) : QColor(70, 60, 20));
         painter.drawEllipse(QPointF(15 + i * 13.5, 42), 3.2, 3.2);
