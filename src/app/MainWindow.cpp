@@ -485,14 +485,9 @@ void MainWindow::mn_ulozitClick()
         writeLog(m_logFileName);
         return;
     }
-    FileDialogRequest request;
-    request.title = QStringLiteral("Uložit jako");
-    request.fileName = m_logFileName;
-    request.filter = QStringLiteral("Textový soubor [*.txt] (*.txt)");
-    request.defaultSuffix = QStringLiteral("TXT");
+    FileDialogRequest request = FileDialogRequest::saveText(QStringLiteral("Uložit jako"), m_logFileName, this);
     // A name offered while the log is only in memory is that of the previous log's file.
     request.confirmOverwrite = m_confirmOverwrite || m_logOnlyInMemory;
-    request.owner = this;
     const QString chosen = m_context.prompts().saveFile(request);
     if (chosen.isEmpty())
         return;

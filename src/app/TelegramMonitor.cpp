@@ -150,12 +150,8 @@ void TelegramMonitor::tl_smazatClick()
 
 void TelegramMonitor::tl_exportClick()
 {
-    FileDialogRequest request;
-    request.fileName = QStringLiteral("Telegramy KORVIN10");
-    request.filter = QStringLiteral("Textový soubor [*.txt] (*.txt)");
-    request.defaultSuffix = QStringLiteral("TXT");
-    request.owner = this;
-    const QString path = m_prompts.saveFile(request);
+    const QString path = m_prompts.saveFile(
+        FileDialogRequest::saveText(QString(), QStringLiteral("Telegramy KORVIN10"), this));
     if (path.isEmpty())
         return;
     QByteArray text;

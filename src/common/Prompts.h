@@ -26,6 +26,18 @@ struct FileDialogRequest {
     bool pathMustExist = true;
     bool fileMustExist = false;
     QObject* owner = nullptr;
+
+    // Saving a text file: the program's *.txt filter, ".TXT" added to a bare name.
+    static FileDialogRequest saveText(const QString& title, const QString& fileName, QObject* owner)
+    {
+        FileDialogRequest request;
+        request.title = title;
+        request.fileName = fileName;
+        request.filter = QStringLiteral("Textový soubor [*.txt] (*.txt)");
+        request.defaultSuffix = QStringLiteral("TXT");
+        request.owner = owner;
+        return request;
+    }
 };
 
 class Prompts {

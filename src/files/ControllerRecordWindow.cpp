@@ -85,13 +85,8 @@ void ControllerRecordWindow::showRecord(int before, int after)
 
 void ControllerRecordWindow::tl_ulozitClick()
 {
-    FileDialogRequest request;
-    request.title = QStringLiteral("Uložit soubor jako");
-    request.fileName = QStringLiteral("Záznam z regulátoru");
-    request.filter = QStringLiteral("Textový soubor [*.txt] (*.txt)");
-    request.defaultSuffix = QStringLiteral("TXT");
-    request.owner = this;
-    const QString path = m_prompts.saveFile(request);
+    const QString path = m_prompts.saveFile(FileDialogRequest::saveText(
+        QStringLiteral("Uložit soubor jako"), QStringLiteral("Záznam z regulátoru"), this));
     if (path.isEmpty())
         return;
     QStringList lines;
