@@ -1,5 +1,7 @@
 #include "SimulatedController.h"
 
+#include "TelegramTrace.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -398,7 +400,7 @@ void SimulatedController::log(const char* direction, const QByteArray& bytes, co
     if (!sink)
         return;
     QString line = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ')
-        + QLatin1String(direction) + QLatin1Char(' ') + QString::fromLatin1(bytes.toHex(' ').toUpper());
+        + QLatin1String(direction) + QLatin1Char(' ') + hexText(bytes);
     if (!note.isEmpty())
         line += QStringLiteral("  (") + note + QLatin1Char(')');
     sink(line);

@@ -206,11 +206,6 @@ void waitUnlessStopped(int ms)
         sleepWaiter().waitMs(int(std::min<qint64>(left, StopCheckMs)));
 }
 
-QString hex(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
-
 QString programKey(const char* prefix, int segment)
 {
     return QString::fromLatin1(prefix) + QString::number(segment);
@@ -583,7 +578,7 @@ int main(int argc, char** argv)
     link.SetSA(uint8_t(sa));
     if (trace)
         link.setTraceSink([](bool outgoing, const QByteArray& bytes) {
-            QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hex(bytes) << Qt::endl;
+            QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hexText(bytes) << Qt::endl;
         });
 
     const QString command = args.takeFirst();

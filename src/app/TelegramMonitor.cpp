@@ -106,7 +106,7 @@ void TelegramMonitor::flush()
             line += meaning;
         else
             line += meaning.leftJustified(MeaningWidth) + QStringLiteral("  ")
-                    + QString::fromLatin1(event.bytes.toHex(' ').toUpper());
+                    + hexText(event.bytes);
         lines << line;
     }
     m_pending.clear();

@@ -105,7 +105,7 @@ QString requestMeaning(const Request& request)
 
 QString hexByte(uint8_t value)
 {
-    return QString::number(value, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    return hexText(QByteArray(1, char(value)));
 }
 
 QString checkText(FrameCheck check, const uint8_t* frame)
@@ -168,6 +168,11 @@ QString noAnswerMeaning(const TraceEvent& event)
 }
 
 } // namespace
+
+QString hexText(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
 
 qint64 monotonicMs()
 {

@@ -26,6 +26,9 @@ public:
 
 qint64 monotonicMs();
 
+// Bytes as upper-case hex pairs with a blank between them: "68 08 08 68".
+QString hexText(const QByteArray& bytes);
+
 // What one traced frame means, in a few Czech words: "čtení tabulky PID (13 B), stanice 1",
 // "potvrzení, stanice 1", "chyba kontrolního součtu", "bez odpovědi (čekáno 22 B)". An answer
 // carries no table number of its own, so `request` is the last frame sent before it (empty
