@@ -309,7 +309,10 @@ QString MainWindow::linkStatusText(LinkState state, qint64 ageSeconds)
 void MainWindow::showLinkState()
 {
     const qint64 age = m_valuesTime.isValid() ? std::max<qint64>(0, m_valuesTime.secsTo(m_context.clock().now())) : -1;
-    ui->pa_spojeni->setText(linkStatusText(m_linkState, age));
+    const QString text = linkStatusText(m_linkState, age);
+    ui->pa_spojeni->setText(text);
+    // The panel's name says what it is; screen readers hear the state as its description.
+    ui->pa_spojeni->setAccessibleDescription(text);
 }
 
 void MainWindow::tl_precistClick()

@@ -3,6 +3,7 @@
 #include "NumberText.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -31,6 +32,12 @@ std::unique_ptr<QSettings> openSettings(const QString& folder)
     }
     return std::make_unique<QSettings>(QDir(folder).filePath(StoreName + QStringLiteral(".ini")),
                                        QSettings::IniFormat);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -63,7 +70,7 @@ int SettingsStore::readInteger(const QString& section, const QString& key, int d
 
 void SettingsStore::writeInteger(const QString& section, const QString& key, int value)
 {
-    m_settings->setValue(keyPath(section, key), QString::number(value));
+    writeText(section, key, QString::number(value));
 }
 
 QString SettingsStore::readText(const QString& section, const QString& key, const QString& defaultValue)
@@ -73,13 +80,26 @@ QString SettingsStore::readText(const QString& section, const QString& key, cons
 
 void SettingsStore::writeText(const QString& section, const QString& key, const QString& value)
 {
-    m_settings->setValue(keyPath(section, key), value);
+    const QString path = keyPath(section, key);
+    if (m_settings->value(path) != QVariant(value))
+        m_changed = true;
+    m_settings->setValue(path, value);
 }
 
 bool SettingsStore::sync()
 {
+    // The status keeps the first error met: once a malformed line has been read it stays a
+    // format error, whether or not the write works. A write that works rewrites the file.
+    const QByteArray before = fileBytes(location());
     m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    bool written = m_settings->status() == QSettings::NoError;
+    if (m_settings->status() == QSettings::FormatError) {
+        const QByteArray after = fileBytes(location());
+        written = !m_changed || (!after.isEmpty() && after != before);
+    }
+    if (written)
+        m_changed = false;
+    return written;
 }
 
 QString SettingsStore::location() const

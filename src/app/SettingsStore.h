@@ -34,4 +34,5 @@ private:
     std::optional<QString> storedText(const QString& section, const QString& key) const;
 
     std::unique_ptr<QSettings> m_settings;
+    bool m_changed = false;                    // a value differs from the stored one
 };

@@ -59,6 +59,8 @@ PromptButton WidgetPrompts::message(const QString& text, const QString& caption,
                                     PromptButtons buttons, QObject* owner)
 {
     QMessageBox box(boxIcon(icon), caption, text, QMessageBox::NoButton, ownerWidget(owner));
+    // Texts carry what the controller sent or a file held: never taken for markup.
+    box.setTextFormat(Qt::PlainText);
     for (const ButtonPair& pair : Buttons)
         if (buttons.testFlag(pair.prompt))
             box.addButton(pair.box);

@@ -1,9 +1,10 @@
 #include "NumberText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace kv10 {
 
@@ -18,16 +19,24 @@ struct Decimal {
 Decimal exactDigits(double magnitude)
 {
     // 40 significant digits are far more than a float or a double needs to decide rounding.
+    // std::to_chars ignores the C library's locale, which may write a decimal comma.
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.39e", magnitude);
-    const std::string text(buffer);
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 39);
+    Q_ASSERT(error == std::errc());
+    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
     const auto ePos = text.find('e');
     Decimal d;
     d.digits.reserve(40);
     for (std::size_t i = 0; i < ePos; ++i)
         if (text[i] != '.')
             d.digits.push_back(text[i]);
-    d.exponent = std::stoi(text.substr(ePos + 1)) + 1;
+    int exponent = 0;
+    const char* from = text.data() + ePos + 1;
+    if (*from == '+')
+        ++from;
+    std::from_chars(from, end, exponent);
+    d.exponent = exponent + 1;
     return d;
 }
 

@@ -219,8 +219,9 @@ bool readPrograms(const IniFile& ini, ParameterEditor& editor, ControllerImage& 
 
 } // namespace
 
-bool saveParameterSet(const ParameterEditor& editor, const ControllerImage& image, const QString& path)
+bool saveParameterSet(ParameterEditor& editor, const ControllerImage& image, const QString& path)
 {
+    editor.ShowImageOnPagesOutOfStep();
     // Every key goes into the content first and the file is replaced once: a failure half way
     // through leaves the old file whole instead of a mix of old and new keys.
     IniFile ini;

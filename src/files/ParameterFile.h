@@ -17,7 +17,8 @@ void openParameterFile(ParameterEditor& editor, kv10::ControllerImage& image, kv
 
 // Saving without the dialog: the set goes into the file's content in memory, which then replaces
 // the file at once. False when the file could not be read or written; it is then as it was.
-bool saveParameterSet(const ParameterEditor& editor, const kv10::ControllerImage& image, const QString& path);
+// Pages the user has not edited are shown from the image first.
+bool saveParameterSet(ParameterEditor& editor, const kv10::ControllerImage& image, const QString& path);
 // Loading without the dialog; every message goes through `prompts` or the editor's own.
 void loadParameterSet(ParameterEditor& editor, kv10::ControllerImage& image, kv10::Prompts& prompts,
                       const QString& path);

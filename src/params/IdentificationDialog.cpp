@@ -9,6 +9,7 @@
 #include "Telegram.h"
 #include "Timing.h"
 
+#include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
@@ -73,7 +74,9 @@ void IdentificationDialog::setVisible(bool visible)
 void IdentificationDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    FormShow();
+    // A window restored from minimised is shown again by the window system: no new identification.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void IdentificationDialog::hideEvent(QHideEvent* event)

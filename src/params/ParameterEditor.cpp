@@ -150,6 +150,8 @@ void ParameterEditor::keyPressEvent(QKeyEvent* event)
 void ParameterEditor::FormShow()
 {
     setActivePage(PageComp);
+    // The read-out has just filled the image behind every page.
+    m_pageInStep.reset();
     m_variant = m_variantSource ? m_variantSource() : 0;
     ui->cb_usek->setCurrentIndex(0);
     ApplyVariantLayout(m_variant);
@@ -188,6 +190,14 @@ void ParameterEditor::ApplyVariantLayout(int variant)
     }
     ui->cb_puc->clear();
     ui->cb_puc->addItems(powerCutItems(clock));
+    m_pageInStep.reset(PageGo);
+}
+
+void ParameterEditor::ShowImageOnPagesOutOfStep()
+{
+    for (int page = PageAlarm1; page <= PageGo; ++page)
+        if (!m_pageInStep[page])
+            ImageToPage(page);
 }
 
 std::span<const ParameterEditor::BoundRow> ParameterEditor::rowsOf(int page) const
@@ -204,6 +214,7 @@ int ParameterEditor::PageToImage(int page)
 {
     if (page < 0 || page >= PageCount)
         return 0;
+    m_pageInStep.set(page);
     if (holdsPrograms(page))
         return m_program->PageToImage();
     return rowsToImage(rowsOf(page));
@@ -213,6 +224,7 @@ void ParameterEditor::ImageToPage(int page)
 {
     if (page < 0 || page >= PageCount)
         return;
+    m_pageInStep.set(page);
     if (holdsPrograms(page)) {
         m_program->ImageToPage();
         return;

@@ -5,6 +5,7 @@
 // controller only on "Čtení", "Zápis" and "EEPROM".
 #include <QDialog>
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -71,6 +72,10 @@ public:
     int PageToImage(int page);
     void ImageToPage(int page);
     void ApplyVariantLayout(int variant);
+    // Shows the image again on every page of a parameter set (ALARM 1 to GO) whose controls
+    // have not been in step with it since the editor was shown: a set saved right after a
+    // read-out then holds the controller's values. Pages the user has edited stay as typed.
+    void ShowImageOnPagesOutOfStep();
 
     // Each parses the edit's text in the user's number format into `value`. On failure:
     // the "CHYBA" box, the value and the text become 0, the edit gets the focus, -1.
@@ -116,5 +121,6 @@ private:
     int m_currentPage = 0;
     bool m_settingPage = false;                // a page set by the program, not a change
     std::array<std::vector<BoundRow>, PageCount> m_rows;
+    std::bitset<PageCount> m_pageInStep;      // controls and image agree since FormShow
     std::unique_ptr<ProgramPage> m_program;
 };

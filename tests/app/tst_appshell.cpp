@@ -130,8 +130,8 @@ void TestAppShell::messageBoxShowsIconButtonsAndAnswer()
         auto* box = qobject_cast<QMessageBox*>(modal);
         if (!box)
             return;
-        seen = QStringLiteral("%1|%2|%3|%4").arg(box->windowTitle(), box->text()).arg(int(box->icon()))
-                   .arg(int(box->standardButtons()));
+        seen = QStringLiteral("%1|%2|%3|%4|%5").arg(box->windowTitle(), box->text()).arg(int(box->icon()))
+                   .arg(int(box->standardButtons())).arg(int(box->textFormat()));
         box->button(QMessageBox::StandardButton(press))->click();
     });
     WidgetPrompts prompts;
@@ -139,11 +139,12 @@ void TestAppShell::messageBoxShowsIconButtonsAndAnswer()
                                                  PromptButtons::fromInt(buttons), nullptr);
     QCOMPARE(int(pressed), answer);
     QStringList parts = seen.split('|');
-    QCOMPARE(parts.size(), 4);
+    QCOMPARE(parts.size(), 5);
     QCOMPARE(parts[0], QString("Dotaz"));
     QCOMPARE(parts[1], QString("Text"));
     QCOMPARE(parts[2].toInt(), boxIcon);
     QVERIFY(parts[3].toInt() & press);
+    QCOMPARE(parts[4].toInt(), int(Qt::PlainText));
 }
 
 void TestAppShell::saveDialogHasTitleAndReturnsChosenPath()

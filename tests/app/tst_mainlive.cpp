@@ -1,6 +1,7 @@
 // The main window's live side: the poll cycle on a fake clock, the live display, the trend
 // chart and its dialog, the text log with its file, the record-speed dialog and demo mode.
 // The controller is a scripted transport that answers LIVE reads from a queue.
+#include "CzechLocale.h"
 #include "AppContext.h"
 #include "DemoData.h"
 #include "FakeTransport.h"
@@ -12,6 +13,7 @@
 #include "TrendChart.h"
 #include "MainWindow.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -156,7 +158,7 @@ private:
 
 void TestMainLive::initTestCase()
 {
-    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
+    QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing);
     // The log's initial name is relative: keep stray writes out of the build folder.
     QVERIFY(QDir::setCurrent(m_workDir.path()));
 }
@@ -331,6 +333,10 @@ void TestMainLive::linkPanelAndStaleValues()
     rig->tick(idle);
 
     QTEST(rig->text("pa_spojeni"), "panel");
+    // A screen reader hears the panel's name and the state it shows.
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(rig->find<QWidget>("pa_spojeni"));
+    QCOMPARE(reader->text(QAccessible::Name), QString("Stav spojení"));
+    QTEST(reader->text(QAccessible::Description), "panel");
     QTEST(rig->find<QWidget>("Panel1")->isEnabled(), "current");
     QTEST(w.chart().pointColour(w.chart().pointCount() - 1), "lastPoint");
     QVERIFY(rig->prompts.records.isEmpty());

@@ -16,6 +16,8 @@ private slots:
     void valuesSurviveANewStoreAsDecimalText();
     void missingSectionOrKeyGivesDefault();
     void unwritableFileFailsSyncWithoutCrash();
+    void syncFailsOnlyWhenTheWriteFailed_data();
+    void syncFailsOnlyWhenTheWriteFailed();
     void corruptVariantValueGivesDefault();
 };
 
@@ -105,6 +107,40 @@ void TestSettingsStore::unwritableFileFailsSyncWithoutCrash()
     store.writeInteger("GRAF", "R3D", 50);
     QVERIFY(!store.sync());
     QVERIFY(QFileInfo(QDir(dir.path()).filePath("KorFW_R09.ini")).isDir());
+}
+
+void TestSettingsStore::syncFailsOnlyWhenTheWriteFailed_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("folderBlocked");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("unclosed section") << QByteArray("[GRAF]\nR3D=10\n[broken\n") << false << true;
+    QTest::newRow("line without equals sign") << QByteArray("[GRAF]\nR3D=10\nno value\n") << false << true;
+    QTest::newRow("random bytes") << QByteArray("\x01\xff\xfe[\x00=\x80\n\n", 10) << false << true;
+    QTest::newRow("unclosed section, folder now a file") << QByteArray("[GRAF]\nR3D=10\n[broken\n") << true << false;
+}
+
+// A malformed line read at start is no failure of the write at the end.
+void TestSettingsStore::syncFailsOnlyWhenTheWriteFailed()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, folderBlocked);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).filePath("nastaveni");
+    QVERIFY(QDir().mkpath(folder));
+    QFile file(QDir(folder).filePath("KorFW_R09.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    SettingsStore store(folder);
+    store.readInteger("GRAF", "R3D", 35);
+    store.writeInteger("GRAF", "R3D", 50);
+    QFile blocker(folder);
+    if (folderBlocked)
+        QVERIFY(QDir(folder).removeRecursively() && blocker.open(QIODevice::WriteOnly));
+    QCOMPARE(store.sync(), written);
+    if (written)
+        QCOMPARE(SettingsStore(folder).readInteger("GRAF", "R3D", 35), 50);
 }
 
 // Found by fuzz_settings: a serialised value whose stream announces a huge size.

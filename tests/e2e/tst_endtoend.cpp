@@ -2,6 +2,7 @@
 // opens COM 1, automatic reading fills the display, chart and log from the controller's own
 // values, a log file is written, a controller that goes silent leaves the last values, and
 // one whose terminal closes is found again when a new one comes up on the same link.
+#include "CzechLocale.h"
 #include "AppContext.h"
 #include "CodePage.h"
 #include "MemorySettings.h"
@@ -85,7 +86,7 @@ private:
 
 void TestEndToEnd::initTestCase()
 {
-    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
+    QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing);
     QVERIFY(QDir::setCurrent(m_workDir.path()));
 }
 

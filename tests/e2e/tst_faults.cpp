@@ -3,6 +3,7 @@
 // with garbage before the frame, or refuses a write. Each command shows its own message once
 // (or none where a retry or the command's rules cover the fault) and leaves the controller and
 // the image as the probe says.
+#include "CzechLocale.h"
 #include "AppContext.h"
 #include "ControllerRecordWindow.h"
 #include "ParameterEditor.h"
@@ -30,7 +31,7 @@ private slots:
 
 void TestFaults::initTestCase()
 {
-    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
+    QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing);
 }
 
 namespace {

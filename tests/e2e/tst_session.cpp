@@ -3,6 +3,7 @@
 // and a bus scan, the parameter read-out, edited pages written and stored in EEPROM, a
 // parameter file saved and loaded, a RAMP program, the record read out and exported, a minute
 // of logging, and a second start that finds the settings of the first.
+#include "CzechLocale.h"
 #include "AppContext.h"
 #include "CodePage.h"
 #include "ControllerRecordWindow.h"
@@ -51,8 +52,10 @@ QByteArray fileBytes(const QString& path)
 class TestSession : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia)); }
+    void initTestCase() { QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing); }
     void wholeSession();
+    void setSavedRightAfterTheReadout_data();
+    void setSavedRightAfterTheReadout();
 
 private:
     QTemporaryDir m_dir;
@@ -229,6 +232,68 @@ void TestSession::wholeSession()
     QCOMPARE(app->mainWindow().size(), QSize(1000, 720));
     QVERIFY(app->link().ReadTable(TablePid));
     QCOMPARE(app->image().pid.pb, 12.5f);
+    QCOMPARE(boxes(), QStringList());
+    app.reset();
+    m_sim.reset();
+}
+
+// What every firmware reads of the pages ALARM 1 to ADD, saved without a page visited.
+const QByteArray ReadPages = "[ALARM1]\r\nRALA=2\r\nRELE=0\r\nSPLO=5,50\r\nSPHI=180,00\r\nHYST=1,50\r\n"
+                             "[ALARM2]\r\nRALA=3\r\nRELE=0\r\nSPLO=-20,00\r\nSPHI=20,00\r\nHYST=0,50\r\n"
+                             "[PID]\r\nPB=12,50\r\nTI=250,00\r\nTD=45,00\r\nTUNE=1\r\n"
+                             "[REGO]\r\nTYPE=1\r\nF2=7\r\nDSER=90\r\nDEAD=3\r\nTPID=6\r\nPS=2\r\nPER=20\r\n"
+                             "[ONOF]\r\nPHEA=-3,50\r\nPCOO=4,50\r\nHHEA=0,50\r\nHCOO=2,00\r\nAT=3\r\nRE_1=0\r\nRE_2=1\r\n"
+                             "[SENS]\r\nSTRS=-50,00\r\nENDS=400,00\r\nOFFS=1,25\r\nTYPE=7\r\nDP=2\r\nKOMP=2\r\n"
+                             "[DACO]\r\nAIN=1\r\nAOUT=3\r\nASTR=10,00\r\nAEND=90,00\r\n"
+                             "[ERRO]\r\nRE12=2\r\nRE-3=1\r\nRE-4=2\r\nYOUT=2\r\n"
+                             "[OSTAT]\r\nOPLO=5,00\r\nOPHI=95,00\r\nPASS=123\r\nFILT=12\r\nLOCK=1\r\n"
+                             "[ADD]\r\nADRESA=0\r\nZAZNAM=30\r\n";
+
+void TestSession::setSavedRightAfterTheReadout_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QByteArray>("go");
+    // The first firmware has no GO table: its page shows the image's zeros.
+    QTest::newRow("FW-R-09-01") << "FW-R-09-01" << QByteArray("[GO]\r\nBEH=0\r\nPEND=0\r\nHOLD=0\r\nPUC=0\r\n");
+    QTest::newRow("FW-R-09-02") << "FW-R-09-02" << QByteArray("[GO]\r\nBEH=1\r\nPEND=2\r\nHOLD=1\r\nPUC=2\r\n");
+    QTest::newRow("FW-R-09-03") << "FW-R-09-03" << QByteArray("[GO]\r\nBEH=1\r\nPEND=2\r\nHOLD=1\r\nPUC=2\r\n");
+}
+
+void TestSession::setSavedRightAfterTheReadout()
+{
+    QFETCH(QString, version);
+    QFETCH(QByteArray, go);
+    QVERIFY(QDir(path("nastaveni")).removeRecursively());
+    sim::SimulatorOptions simOptions;
+    simOptions.linkPath = path("ttyKV10");
+    simOptions.deviceVersion = version;
+    QString error;
+    m_sim = startSimulator(simOptions, error);
+    QVERIFY2(m_sim, qPrintable(error));
+    m_sim->modifyImage([](ControllerImage& image) {
+        image.alarm1 = {5.5f, 180.0f, 1.5f, 2, 0};
+        image.alarm2 = {-20.0f, 20.0f, 0.5f, 3, 0};
+        image.pid = {12.5f, 250.0f, 45.0f, 1};
+        image.rego = {1, 90, 3, 7, 7, 2, 20};
+        image.onof = {-3.5f, 4.5f, 0.5f, 2.0f, 3, 0, 1};
+        image.sens = {7, 2, -50.0f, 400.0f, 1.25f, 2};
+        image.daco = {1, 3, 10.0f, 90.0f};
+        image.erro = {2, 1, 2, 2};
+        image.ost = {5.0f, 95.0f, 12, 123, 1, 0};
+        image.add.zaznam = 30;
+        image.go = {1, 1, 2, 2};
+    });
+    auto app = start();
+    ParameterReadoutDialog& readout = app->readoutDialog();
+    readout.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!readout.isVisible(), 20000);
+    ParameterEditor& editor = app->parameterEditor();
+    editor.show();
+    m_prompts.fileAnswers << path("ihned.ini");
+    editor.tl_ulozitClick();
+
+    const QByteArray saved = fileBytes(path("ihned.ini"));
+    QVERIFY2(saved.contains(ReadPages + go), saved.constData());
     QCOMPARE(boxes(), QStringList());
     app.reset();
     m_sim.reset();

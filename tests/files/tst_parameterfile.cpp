@@ -1,5 +1,6 @@
 // Saving and loading a parameter set through the editor's file commands: the file's text, the
 // defaults, what a file loads or reports (identification, COMP values, damage), a failed write.
+#include "CzechLocale.h"
 #include "FakeTransport.h"
 #include "ParameterEditor.h"
 #include "ParameterFile.h"
@@ -89,7 +90,7 @@ void writeAll(const QString& path, const QByteArray& bytes)
 class TestParameterFile : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia)); }
+    void initTestCase() { QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing); }
     void roundTrip_data();
     void roundTrip();
     void defaults_data();
@@ -126,6 +127,9 @@ void TestParameterFile::roundTrip()
     Rig rig(variant);
     rig.save({});    // cancelled: nothing happens
     rig.open({});
+    // Every page visited, then edited as it stands.
+    for (int page = ParameterEditor::PageAlarm1; page <= ParameterEditor::PageGo; ++page)
+        rig.editor.ImageToPage(page);
     int i = 0;
     for (QLineEdit* e : rig.controls<QLineEdit>())
         e->setText(QString::number(++i));

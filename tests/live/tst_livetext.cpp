@@ -1,4 +1,5 @@
 // Number texts, Windows-1250 files, atomic writes, the log buffer and the demo values.
+#include "CzechLocale.h"
 #include "AppError.h"
 #include "AtomicFile.h"
 #include "CodePage.h"
@@ -91,7 +92,7 @@ const QDateTime SampleTime(QDate(2026, 12, 7), QTime(14, 3, 21));
 class TestLiveText : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia)); }
+    void initTestCase() { QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing); }
 
     void fixedNumber_data();
     void fixedNumber();
@@ -103,6 +104,8 @@ private slots:
     void parseInteger_data();
     void parseInteger();
     void parseNumberUsesLocaleSeparator();
+    void textsOfOneValue_data();
+    void textsOfOneValue();
 
     void windows1250MatchesCodePage();
     void windows1250ReplacesUnmappable();
@@ -197,6 +200,39 @@ void TestLiveText::general()
     QFETCH(double, value);
     QFETCH(QString, text);
     QCOMPARE(generalText(value), text);
+}
+
+// The C library's locale is Czech here (a comma from printf), as on a Czech desktop.
+void TestLiveText::textsOfOneValue_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("fixed");
+    QTest::addColumn<QString>("general");
+    QTest::addColumn<int>("tenths");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("0") << 0.0 << "0,00" << "0" << 0 << "0,0";
+    QTest::newRow("0,004") << 0.004 << "0,00" << "0,004" << 4 << "0,4";
+    QTest::newRow("0,12345") << 0.12345 << "0,12" << "0,12345" << 12 << "1,2";
+    QTest::newRow("15") << 15.0 << "15,00" << "15" << 150 << "15,0";
+    QTest::newRow("20,61") << double(20.61f) << "20,61" << "20,6100006103516" << 206 << "20,6";
+    QTest::newRow("1234,567") << 1234.567 << "1234,60" << "1234,567" << 1234 << "123,4";
+    QTest::newRow("99999,4") << 99999.4 << "99999,00" << "99999,4" << 999 << "99,9";
+    QTest::newRow("123456") << 123456.0 << "1,2346E05" << "123456" << 1000 << "100,0";
+    QTest::newRow("-20,61") << -20.61 << "-20,61" << "-20,61" << -206 << "-20,6";
+    QTest::newRow("-0,004") << -0.004 << "0,00" << "-0,004" << -4 << "-0,4";
+    QTest::newRow("-123456") << -123456.0 << "-1,2346E05" << "-123456" << -1000 << "-100,0";
+}
+
+void TestLiveText::textsOfOneValue()
+{
+    QFETCH(double, value);
+    QFETCH(QString, fixed);
+    QFETCH(QString, general);
+    QFETCH(int, tenths);
+    QFETCH(QString, output);
+    QCOMPARE(fixedNumberText(value), fixed);
+    QCOMPARE(generalText(value), general);
+    QCOMPARE(outputPercentText(tenths), output);
 }
 
 void TestLiveText::parseInteger_data()

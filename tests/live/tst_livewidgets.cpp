@@ -1,5 +1,6 @@
 // The trend chart's series model and drawing, and the two settings dialogs of the chart and
 // the record speed, driven offscreen with scripted prompts.
+#include "CzechLocale.h"
 #include "ChartSettingsDialog.h"
 #include "RecordSpeedDialog.h"
 #include "ScriptedPrompts.h"
@@ -88,7 +89,7 @@ QStringList boxSummaries(const ScriptedPrompts& prompts)
 class TestLiveWidgets : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia)); }
+    void initTestCase() { QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing); }
 
     void defaultLengthKeepsOneMorePoint();
     void lengthChangesTakeEffectOnePointAtATime();

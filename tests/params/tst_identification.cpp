@@ -4,8 +4,10 @@
 #include "LinkRig.h"
 
 #include <QLabel>
+#include <QShowEvent>
 #include <QTest>
 #include <QTimer>
+#include <QtTest/qtestspontaneevent.h>
 
 using namespace kv10;
 using namespace kv10::test;
@@ -32,6 +34,7 @@ class TestIdentification : public QObject {
 private slots:
     void withoutControllerNothingChanges();
     void linesFollowWhatAnswered();
+    void controllerTextsArePlain();
 };
 
 void TestIdentification::withoutControllerNothingChanges()
@@ -50,6 +53,12 @@ void TestIdentification::withoutControllerNothingChanges()
     QCOMPARE(lines(dialog), QString("Typ zařízení - neidentifikováno | Verze zařízení - neidentifikováno"));
     QVERIFY(prompts.records.isEmpty());
     QCOMPARE(waiter.waits.count(10), 3);
+
+    // Restored from minimised: the window system shows it again, nothing is asked again.
+    QShowEvent restored;
+    QSpontaneKeyEvent::setSpontaneous(&restored);
+    qApp->notify(&dialog, &restored);   // sendEvent would clear the flag
+    QVERIFY(!dialog.Timer1->isActive());
 }
 
 void TestIdentification::linesFollowWhatAnswered()
@@ -80,6 +89,20 @@ void TestIdentification::linesFollowWhatAnswered()
     dialog.Identify();
     QCOMPARE(lines(dialog), QString("KORVIN 10 | FW-R-09-03"));
     QCOMPARE(rig.prompts.messages().size(), 1);
+}
+
+// Texts from the line are shown as sent, never as markup.
+void TestIdentification::controllerTextsArePlain()
+{
+    sim::SimulatorOptions options;
+    options.deviceType = "<h1><u>KORVIN</u></h1>";
+    options.deviceVersion = "<b>FW-R-09-03</b>";
+    LinkRig rig(options);
+    IdentificationDialog dialog(rig.link, rig.prompts, rig.waiter);
+    dialog.Identify();
+    QCOMPARE(lines(dialog), QString("<h1><u>KORVIN</u></h1> | <b>FW-R-09-03</b>"));
+    for (const char* name : {"lb_zarizeni", "lb_verze"})
+        QCOMPARE(dialog.findChild<QLabel*>(name)->textFormat(), Qt::PlainText);
 }
 
 QTEST_MAIN(TestIdentification)

@@ -2,6 +2,7 @@
 // the variant layout and the three commands; the program page has a test of its own. The
 // controller is a scripted transport that records every telegram; the numbers are Czech
 // (decimal comma).
+#include "CzechLocale.h"
 #include "FakeTransport.h"
 #include "ParameterEditor.h"
 #include "Protocol.h"
@@ -88,7 +89,7 @@ std::unique_ptr<Rig> shown(int variant)
 class TestParameterEditor : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia)); }
+    void initTestCase() { QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing); }
     void init() { QTest::failOnWarning(QRegularExpression("ParameterEditor")); }   // a row not bound
     void leavingAPage_data();
     void leavingAPage();

@@ -122,12 +122,14 @@ void TestParameterReadout::readsWhatTheFirmwareHas()
 void TestParameterReadout::deviceTypeWithoutVersionReadsNothingMore()
 {
     sim::SimulatorOptions options;
-    options.deviceType = "KORVIN 10 B";
+    options.deviceType = "<h1>KORVIN 10 B</h1>";
     options.silentVersion = true;
     ReadoutRig rig(options);
     rig.dialog.ReadAllParameters();
     QCOMPARE(rig.dialog.FirmwareVariant(), 0);
-    QCOMPARE(rig.dialog.findChild<QLabel*>("lb_verze")->text(), QString("KORVIN 10 B"));
+    // Shown as sent, not as markup.
+    QCOMPARE(rig.dialog.findChild<QLabel*>("lb_verze")->text(), QString("<h1>KORVIN 10 B</h1>"));
+    QCOMPARE(rig.dialog.findChild<QLabel*>("lb_verze")->textFormat(), Qt::PlainText);
     QCOMPARE(rig.requests.filter("read").join(' '), QString("read 8/4"));
     QCOMPARE(rig.prompts.messages().size(), 1);
 }

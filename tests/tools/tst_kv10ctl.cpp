@@ -1,6 +1,7 @@
 // kv10ctl as a technician's script runs it: the built binary in its own process, talking over a
 // pseudo-terminal to the simulated controller, judged by its exit status, its output and what
 // the controller saw and holds afterwards.
+#include "CzechLocale.h"
 #include "StartedSimulator.h"
 #include "TableCodec.h"
 
@@ -113,7 +114,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
+        QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing);
     }
 
     void init()

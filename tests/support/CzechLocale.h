@@ -1,0 +1,21 @@
+#pragma once
+// The locale of a Czech desktop for the whole process: the C library's (a decimal comma for
+// printf and strtod) as well as Qt's default, so a number text that goes through the C
+// library shows up garbled. False when the system lacks cs_CZ.UTF-8.
+#include <QLocale>
+#include <clocale>
+#include <cstring>
+
+namespace kv10::test {
+
+inline bool useCzechLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
+    if (!std::setlocale(LC_ALL, "cs_CZ.UTF-8"))
+        return false;
+    return std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+}
+
+constexpr const char* CzechLocaleMissing = "the locale cs_CZ.UTF-8 is not generated: run scripts/install-deps";
+
+} // namespace kv10::test
