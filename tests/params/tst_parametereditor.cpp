@@ -378,10 +378,12 @@ void TestParameterEditor::variantLayout_data()
     QTest::addColumn<bool>("time");      // the TIME tab and GO's date rows
     QTest::addColumn<int>("pcutItems");
     QTest::addColumn<QString>("sp");
-    QTest::newRow("0") << 0 << true << true << 5 << "0";
-    QTest::newRow("1") << 1 << false << false << 3 << "12,50";
-    QTest::newRow("2") << 2 << true << false << 3 << "0";
-    QTest::newRow("3") << 3 << true << true << 5 << "0";
+    QTest::addColumn<QString>("readerTabs");   // what a screen reader offers
+    const QString first = "COMP|ALARM 1|ALARM 2|PID|REGO|ONOFF|SENS|DACO|ERRO|OST_|ADD";
+    QTest::newRow("0") << 0 << true << true << 5 << "0" << first + "|GO|TIME";
+    QTest::newRow("1") << 1 << false << false << 3 << "12,50" << first;
+    QTest::newRow("2") << 2 << true << false << 3 << "0" << first + "|GO";
+    QTest::newRow("3") << 3 << true << true << 5 << "0" << first + "|GO|TIME";
 }
 
 void TestParameterEditor::variantLayout()
@@ -405,6 +407,11 @@ void TestParameterEditor::variantLayout()
         QVERIFY(!rig.get(name)->isHidden());
     for (const char* name : {"tab_comp", "cb_usek", "tl_add", "cb_prog_typ", "lb_c_prog", "ch_prubeh"})
         QCOMPARE(rig.get(name)->isHidden(), variant == 1);
+    QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(rig.editor.pageControl().findChild<QTabBar*>());
+    QStringList offered;
+    for (int i = 0; i < tabs->childCount(); ++i)
+        offered << tabs->child(i)->text(QAccessible::Name);
+    QTEST(offered.join('|'), "readerTabs");
 }
 
 void TestParameterEditor::closingKeepsEditsOut_data()
