@@ -8,6 +8,8 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <array>
+#include <limits>
 
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
@@ -16,8 +18,10 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <sys/sysmacros.h>
@@ -32,6 +36,17 @@ constexpr int ReadTotalConstantMs = 500;
 constexpr int ReadTotalPerByteMs = 2;
 constexpr int ReadIntervalMs = 100;
 constexpr int WriteWaitStepMs = 1000;
+constexpr int WriteLimitConstantMs = 1000;
+constexpr int BitsPerByte = 11;   // start, 8 data, parity, stop
+
+// How long a write may take before the line counts as stalled: a second plus twice its wire time.
+int writeLimitMs(int bytes, int baudRate)
+{
+    const qint64 wireMs = (qint64(bytes) * BitsPerByte * 1000 + baudRate - 1) / std::max(baudRate, 1);
+    return int(std::min<qint64>(WriteLimitConstantMs + 2 * wireMs, std::numeric_limits<int>::max()));
+}
+
+enum class Drain { Done, Stalled, Failed };
 constexpr uint8_t Mark = 0xFF;
 
 bool isRealError(QSerialPort::SerialPortError error)
@@ -63,9 +78,9 @@ bool isPseudoTerminal(const QString& devicePath)
 
 // A byte received with a parity or framing error must fail the read, not pass as data.
 // watchLineErrors() sets this up at open; takeNotedLineErrors() tells whether the driver noted
-// such an error since its last call (and clears it); drainOutput() waits until the bytes
-// written are on the line, so that a purge after the last retry cannot take back a request
-// that is still going out.
+// such an error since its last call (and clears it); drainOutput() waits, within the write's
+// limit, until the bytes written are on the line, so that a purge after the last retry cannot
+// take back a request that is still going out.
 #ifdef Q_OS_WIN
 // The driver checks parity and notes errors for ClearCommError.
 bool watchLineErrors(QSerialPort& port)
@@ -86,9 +101,9 @@ bool takeNotedLineErrors(QSerialPort& port)
         && (errors & (CE_RXPARITY | CE_FRAME | CE_OVERRUN | CE_BREAK)) != 0;
 }
 
-bool drainOutput(QSerialPort&)
+Drain drainOutput(QSerialPort&, const QDeadlineTimer&)
 {
-    return true;   // a write returns when the driver has sent it
+    return Drain::Done;   // a write returns when the driver has sent it
 }
 #else
 // QSerialPort leaves parity unchecked (no INPCK) and drops framing errors (IGNPAR). Here the
@@ -111,13 +126,23 @@ bool takeNotedLineErrors(QSerialPort&)
     return false;   // marked in the input instead
 }
 
-bool drainOutput(QSerialPort& port)
+Drain drainOutput(QSerialPort& port, const QDeadlineTimer& limit)
 {
-    int result = 0;
-    do {
-        result = ::tcdrain(port.handle());
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
+    // Not tcdrain(): a device that stops taking bytes would block it for ever.
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(port.handle(), TIOCOUTQ, &queued) != 0) {
+            if (errno == EINTR)
+                continue;
+            // A device that cannot tell its queue has taken the bytes; one that is gone fails.
+            return errno == ENOTTY || errno == EINVAL ? Drain::Done : Drain::Failed;
+        }
+        if (queued <= 0)
+            return Drain::Done;
+        if (limit.hasExpired())
+            return Drain::Stalled;
+        ::usleep(1000);
+    }
 }
 #endif
 
@@ -343,16 +368,51 @@ bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
     PurgeOutput();
     takeNotedLineErrors(*m_port);
     m_port->clearError();
+    const QDeadlineTimer limit(writeLimitMs(n, m_baudRate));
     bool sent = m_port->write(reinterpret_cast<const char*>(src), n) == n;
-    // No write time-out: wait until the driver has taken every byte.
-    while (sent && m_port->bytesToWrite() > 0)
-        sent = m_port->waitForBytesWritten(WriteWaitStepMs) || !isRealError(m_port->error());
-    if (!sent || !drainOutput(*m_port)) {
+    // Wait until the driver has taken every byte and put it on the line, but not for ever.
+    while (sent && m_port->bytesToWrite() > 0 && !limit.hasExpired()) {
+        const int step = int(std::clamp<qint64>(limit.remainingTime(), 1, WriteWaitStepMs));
+        sent = m_port->waitForBytesWritten(step) || !isRealError(m_port->error());
+    }
+    const Drain drained = !sent                       ? Drain::Failed
+                          : m_port->bytesToWrite() > 0 ? Drain::Stalled
+                                                       : drainOutput(*m_port, limit);
+    if (drained == Drain::Stalled) {
+        // The far end takes nothing: what is left must not go out in the middle of a later request.
+        m_port->clear(QSerialPort::Output);
+        return false;
+    }
+    if (drained == Drain::Failed) {
         deviceFailed();
         return false;
     }
     written = n;
     return true;
+}
+
+int SerialTransport::DiscardInput(int n, int timeoutMs)
+{
+    if (!isOpen() || n <= 0)
+        return 0;
+    m_port->clearError();
+    const QDeadlineTimer limit(std::max(timeoutMs, 0));
+    std::array<uint8_t, QueueSize> scratch{};
+    int discarded = 0;
+    while (discarded < n) {
+        const int taken = takeBuffered(scratch.data(), std::min<int>(n - discarded, QueueSize));
+        discarded += taken < 0 ? 1 : taken;   // a byte marked faulty is thrown away as well
+        if (taken != 0)
+            continue;
+        const qint64 left = limit.remainingTime();
+        if (left <= 0 || !m_port->waitForReadyRead(int(left))) {
+            if (isDeviceError(m_port->error()))
+                deviceFailed();
+            break;
+        }
+    }
+    takeNotedLineErrors(*m_port);
+    return discarded;
 }
 
 void SerialTransport::PurgeInput()

@@ -1,6 +1,7 @@
 #pragma once
 // The serial port: 8 data bits, even parity, one stop bit; read time-outs of
-// 500 + 2*n ms in total and 100 ms between bytes; purge before every write. A byte received
+// 500 + 2*n ms in total and 100 ms between bytes; purge before every write, and a write
+// that the line does not take within a second plus twice its wire time fails. A byte received
 // with a parity or framing error fails the read. A device that fails under the open port
 // (an adapter pulled out, a pseudo-terminal closed) is tried again once a second.
 #include "Transport.h"
@@ -49,6 +50,7 @@ public:
     bool ReadBytes(uint8_t* dest, int n, int& got) override;
     bool ReadFrame(uint8_t* dest, int max, int& got) override;
     bool WriteBytes(const uint8_t* src, int n, int& written) override;
+    int DiscardInput(int n, int timeoutMs) override;
     void PurgeInput() override;
     void PurgeOutput() override;
 

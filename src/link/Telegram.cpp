@@ -18,6 +18,10 @@ constexpr int IdentReadSize = 255;
 constexpr int ForeignIdentReadSize = 254;
 constexpr int RetryWaitMs = 100;
 constexpr bool UntilWholeFrame = true;   // identification answers have no fixed length
+// Beyond the delay a station was seen to answer with: room for the line and the scheduler.
+constexpr qint64 LateAnswerMarginMs = 200;
+constexpr qint64 ReadTimeoutConstantMs = 500;   // a read of n bytes ends after 500 + 2 n ms
+constexpr qint64 ReadTimeoutPerByteMs = 2;
 
 bool isTableNumber(int table)
 {
@@ -63,6 +67,7 @@ void TelegramLink::BuildHeader()
 
 void TelegramLink::beginRequest(uint8_t function, int length)
 {
+    beginExchange();
     m_function = function;
     m_length = static_cast<uint8_t>(length);
     BuildHeader();
@@ -149,19 +154,71 @@ bool TelegramLink::readInto(int n, bool untilFrame)
                                : m_transport->ReadBytes(m_rx.data(), n, got);
     if (ok)
         m_rxCount = std::clamp(got, 0, n);
+    // A read of a whole frame ends complete at the frame's end; any other read at n bytes.
+    const int completeAt = untilFrame ? frameReadEnd(m_rx.data(), m_rxCount, n) : n;
+    const bool complete = m_rxCount >= completeAt && m_rxCount > 0;
+    noteRead(untilFrame ? 0 : n, complete);
     if (m_trace)
-        traceRead(n, untilFrame);
+        traceRead(n, untilFrame, complete);
     return ok;
 }
 
-void TelegramLink::traceRead(int n, bool untilFrame)
+void TelegramLink::noteRead(int answerBytes, bool complete)
+{
+    m_unansweredBytes = answerBytes;
+    // An answer that came is taken as the answer to the oldest request still owed one.
+    if (complete && !m_unanswered.empty())
+        takeLateAnswer(monotonicMs());
+}
+
+void TelegramLink::takeLateAnswer(qint64 atMs)
+{
+    // A station answers one request after the other: the next answer comes its delay after
+    // the request or after the answer before it, whichever is later.
+    m_answerDelayMs = std::max(m_answerDelayMs, atMs - std::max(m_unanswered.front(), m_lastAnswerMs));
+    m_lastAnswerMs = atMs;
+    m_unanswered.erase(m_unanswered.begin());
+}
+
+void TelegramLink::beginExchange()
+{
+    if (m_unanswered.empty()) {
+        m_answerDelayMs = 0;   // the last exchange went as it should
+    } else if (m_transport && m_transport->isOpen()) {
+        // An answer still owed could pass for the next one. Wait until the line has been quiet,
+        // since the last request or answer, for as long as an answer may take: its own read
+        // time-out, or the delay the station was seen to answer with. Each owed answer that
+        // comes meanwhile is thrown away and shows the station's pace.
+        const int want = m_unansweredBytes > 0 ? m_unansweredBytes : TelegramBufferSize;
+        const qint64 ownTimeout = ReadTimeoutConstantMs + ReadTimeoutPerByteMs * want
+                                  + (m_unanswered.size() > 1 ? LateAnswerMarginMs : 0);
+        const qint64 owed = qint64(m_unanswered.size());
+        const qint64 start = monotonicMs();
+        qint64 lastEvent = std::max(m_unanswered.back(), m_lastAnswerMs);
+        for (;;) {
+            const qint64 seen = m_answerDelayMs > 0 ? m_answerDelayMs + LateAnswerMarginMs : 0;
+            const qint64 quiet = std::max(ownTimeout, seen);
+            // A line that never falls quiet still lets the next exchange through.
+            const qint64 left = std::min(lastEvent + quiet, start + (owed + 1) * quiet) - monotonicMs();
+            // What came while nobody read counts too: the station is late, the line not quiet.
+            const int got = m_transport->DiscardInput(want, int(std::max<qint64>(left, 0)));
+            if (got == 0)
+                break;
+            lastEvent = monotonicMs();
+            if (got >= want && m_unansweredBytes > 0 && !m_unanswered.empty())
+                takeLateAnswer(lastEvent);
+        }
+    }
+    m_unanswered.clear();
+    m_lastAnswerMs = 0;
+}
+
+void TelegramLink::traceRead(int n, bool untilFrame, bool complete)
 {
     TraceEvent event;
     event.bytes = QByteArray(reinterpret_cast<const char*>(m_rx.data()), m_rxCount);
     event.atMs = monotonicMs();
-    // A read of a whole frame ends complete at the frame's end; any other read at n bytes.
-    const int complete = untilFrame ? frameReadEnd(m_rx.data(), m_rxCount, n) : n;
-    if (m_rxCount >= complete && m_rxCount > 0) {
+    if (complete) {
         event.kind = TraceKind::Received;
     } else {
         event.kind = TraceKind::NoAnswer;
@@ -177,7 +234,11 @@ bool TelegramLink::writeRaw(int n)
     if (m_trace)
         m_trace->traced({TraceKind::Sent, QByteArray(reinterpret_cast<const char*>(m_tx.data()), n), 0, monotonicMs()});
     int written = 0;
-    return m_transport->WriteBytes(m_tx.data(), n, written) && written == n;
+    if (!m_transport->WriteBytes(m_tx.data(), n, written) || written != n)
+        return false;
+    if (m_da != BroadcastAddress)   // nobody answers a broadcast
+        m_unanswered.push_back(monotonicMs());
+    return true;
 }
 
 void TelegramLink::purgeBoth()
@@ -318,6 +379,7 @@ bool TelegramLink::StoreToEeprom()
 
 bool TelegramLink::PingStation()
 {
+    beginExchange();
     putShortFrame(m_tx.data(), m_da, m_sa, FcRequestStatus);
     if (!writeRaw(ShortFrameSize))
         return false;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace kv10 {
 
@@ -85,7 +86,10 @@ private:
     bool ReceiveIdentAnswer();
     // One ReadBytes into the receive buffer, or a ReadFrame with `untilFrame`.
     bool readInto(int n, bool untilFrame = false);
-    void traceRead(int n, bool untilFrame);        // the read just made, to the trace
+    void traceRead(int n, bool untilFrame, bool complete);   // the read just made, to the trace
+    // A read has ended; a complete one answers the oldest request still owed an answer.
+    void noteRead(int answerBytes, bool complete);
+    void takeLateAnswer(qint64 atMs);             // the oldest owed answer came at atMs
     bool writeRaw(int n);                          // one WriteBytes of the transmit buffer
     void purgeBoth();                              // output first, then input
     void showError(const char* text, const char* caption);
@@ -102,6 +106,9 @@ private:
     // A write of the data already encoded at offset 12, acknowledged, purge on failure.
     bool writeExchange(int table, int dataBytes, int address);
     bool readIdentText(uint8_t command, std::array<char, 250>& text);
+    // Before the first request of an exchange: the answers still owed to the requests of the
+    // last one (a repeat, a read that timed out) are waited for and thrown away.
+    void beginExchange();
 
     ControllerImage& m_image;
     Waiter& m_waiter;
@@ -115,6 +122,12 @@ private:
     std::array<uint8_t, TelegramBufferSize> m_rx{};
     int m_rxCount = 0;          // bytes of m_rx filled by the last read
     FrameCheck m_lastCheck = FrameCheck::None;
+    // Requests whose answer has not been read, by the time they were sent (oldest first), the
+    // size of one such answer (0: not known), and what the exchange saw of the station's pace.
+    std::vector<qint64> m_unanswered;
+    int m_unansweredBytes = 0;
+    qint64 m_lastAnswerMs = 0;          // when the last answer of the exchange came, or 0
+    qint64 m_answerDelayMs = 0;         // the longest an answer took, until an exchange goes well
     TelegramTrace* m_trace = nullptr;
     std::unique_ptr<TelegramTrace> m_sinkTrace;   // what setTraceSink installed
 };

@@ -17,8 +17,12 @@ public:
     // the bytes hold one whole variable telegram (68 L L 68 ..., L + 6 bytes), so an answer
     // of unknown length costs no 100 ms gap. Bytes after that telegram are left unread.
     virtual bool ReadFrame(uint8_t* dest, int max, int& got) = 0;
-    // Purges input, then output, then writes n bytes (no write time-out).
+    // Purges input, then output, then writes n bytes. A write the line does not take within
+    // a generous limit (a second plus twice its wire time) fails, like a read without answer.
     virtual bool WriteBytes(const uint8_t* src, int n, int& written) = 0;
+    // Waits at most timeoutMs for n bytes to arrive and throws them away. Returns the number
+    // thrown away: fewer than n only when the time ran out or the port failed.
+    virtual int DiscardInput(int n, int timeoutMs) = 0;
     virtual void PurgeInput() = 0;
     virtual void PurgeOutput() = 0;
 };

@@ -443,6 +443,50 @@ private slots:
         QVERIFY(link().ReadTable(TableLive));
     }
 
+    // A station that answers late, past the read time-out and before the repeat is given up:
+    // the answer to a repeat must never pass for the answer to the next request.
+    void lateAnswersNeverPassForTheNext_data()
+    {
+        QTest::addColumn<int>("delayMs");
+        for (int delay : {300, 600, 700, 900, 1100, 1500})
+            QTest::addRow("%d ms", delay) << delay;
+    }
+
+    void lateAnswersNeverPassForTheNext()
+    {
+        QFETCH(int, delayMs);
+        sim().setLiveRunning(false);
+        sim().modifyImage([](ControllerImage& image) {
+            fillTable(TableAlarm1, image);
+            fillTable(TableAlarm2, image);
+            for (int k = 0; k < RecordValueCount; ++k)
+                image.recordValues[k] = float(k) + 0.5f;
+        });
+        const ControllerImage held = sim().image();
+        sim().setAnswerDelayMs(delayMs);
+
+        // A write the station takes, late, and right after it one it refuses.
+        m_image.pid.pb = 11;
+        link().WriteTable(TablePid);
+        sim().refuseWrites(100);
+        m_image.alarm1.splo = 22;
+        QVERIFY2(!link().WriteTable(TableAlarm1), "a refused write was reported as done");
+        QCOMPARE(sim().image().alarm1.splo, held.alarm1.splo);
+
+        // Two tables of one length, then record blocks: each holds its own data or fails.
+        m_image = ControllerImage{};
+        if (link().ReadTable(TableAlarm1))
+            QCOMPARE(tableBytes(TableAlarm1, m_image), tableBytes(TableAlarm1, held));
+        if (link().ReadTable(TableAlarm2))
+            QCOMPARE(tableBytes(TableAlarm2, m_image), tableBytes(TableAlarm2, held));
+        for (int block = 0; block < 2; ++block) {
+            if (!link().ReadRecordBlock(block))
+                continue;
+            for (int i = 0; i < RecordValueCount / RecordBlockCount; ++i)
+                QCOMPARE(m_image.recordValues[16 * block + i], float(16 * block + i) + 0.5f);
+        }
+    }
+
     void severalAddressesAnswerPing()
     {
         sim().setAddresses({1, 5, 17});

@@ -52,6 +52,14 @@ public:
         return true;
     }
 
+    // Nothing arrives late here; each call's time-out is kept.
+    int DiscardInput(int, int timeoutMs) override
+    {
+        discardTimeouts << timeoutMs;
+        return 0;
+    }
+    QList<int> discardTimeouts;
+
     void PurgeInput() override { note(QStringLiteral("purge in")); }
     void PurgeOutput() override { note(QStringLiteral("purge out")); }
 
