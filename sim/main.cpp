@@ -1,6 +1,7 @@
 // kv10-sim: a simulated KORVIN 10 on a pseudo-terminal. Prints the terminal's path on the
 // first line of stdout and serves until SIGINT or SIGTERM.
 #include "Kv10Version.h"
+#include "ProcessStart.h"
 #include "SimulatedController.h"
 
 #include <QCommandLineParser>
@@ -35,6 +36,7 @@ bool readCount(const QCommandLineParser& parser, const QString& name, int low, i
 
 int main(int argc, char* argv[])
 {
+    kv10::ignoreFileSizeLimitSignal();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kv10-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KV10_VERSION));

@@ -2,6 +2,7 @@
 #include "AppError.h"
 #include "ControllerImage.h"
 #include "Kv10Version.h"
+#include "ProcessStart.h"
 #include "SerialTransport.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -510,6 +511,7 @@ int Tool::poll(const QStringList& args)
 
 int main(int argc, char** argv)
 {
+    kv10::ignoreFileSizeLimitSignal();
     QCoreApplication app(argc, argv);
     installStopHandlers();
     QStringList args = app.arguments().mid(1);

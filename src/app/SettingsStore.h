@@ -34,5 +34,4 @@ private:
     std::optional<QString> storedText(const QString& section, const QString& key) const;
 
     std::unique_ptr<QSettings> m_settings;
-    bool m_changed = false;                    // a value differs from the stored one
 };

@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "ErrorBox.h"
 #include "Kv10Application.h"
+#include "ProcessStart.h"
 #include "ProgramPicture.h"
 #include "Screenshots.h"
 #include "MainWindow.h"
@@ -61,6 +62,7 @@ void answerHelpOrVersion(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    kv10::ignoreFileSizeLimitSignal();
     answerHelpOrVersion(argc, argv);
     Kv10Application app(argc, argv);
     QApplication::setWindowIcon(QIcon(programPicture(64)));

@@ -37,9 +37,11 @@ bool writeFully(QIODevice& device, QByteArrayView data)
 
 void writeFileAtomically(const QString& path, const std::function<bool(QIODevice&)>& produce)
 {
-    // Replacing a read-only file by renaming would succeed on POSIX; refuse it as Windows does.
+    // Replacing a read-only file by renaming would succeed on POSIX; refuse it as Windows does,
+    // also for root, who may write anything: a file without any write permission stays.
     const QFileInfo target(path);
-    if (target.exists() && (!target.isFile() || !target.isWritable()))
+    constexpr QFile::Permissions AnyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    if (target.exists() && (!target.isFile() || !target.isWritable() || !(target.permissions() & AnyWrite)))
         throw AppError(fileWriteErrorText(path, QStringLiteral("Soubor je jen pro čtení nebo to není soubor.")));
 
     QSaveFile file(path);

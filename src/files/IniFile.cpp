@@ -6,7 +6,6 @@
 #include "NumberText.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 
 namespace kv10 {
@@ -56,11 +55,6 @@ bool IniFile::load(const QString& path)
 
 bool IniFile::save(const QString& path) const
 {
-    const QFileInfo target(path);
-    constexpr QFile::Permissions AnyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    // Root may write anything; a file marked read-only still stays untouched.
-    if (target.isFile() && !(target.permissions() & AnyWrite))
-        return false;
     try {
         writeFileAtomically(path, content());
     } catch (const AppError&) {

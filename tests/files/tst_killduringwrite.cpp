@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 class TestKillDuringWrite : public QObject {
@@ -14,6 +15,10 @@ class TestKillDuringWrite : public QObject {
 private slots:
     void oldFileSurvives_data();
     void oldFileSurvives();
+    void sizeLimitFailsTheWrite_data();
+    void sizeLimitFailsTheWrite();
+    void programsOutliveTheSizeLimit_data();
+    void programsOutliveTheSizeLimit();
 };
 
 namespace {
@@ -99,6 +104,68 @@ void TestKillDuringWrite::oldFileSurvives()
         return;
     }
     QFAIL("the write ended each time before it could be interrupted");
+}
+
+// The process may write files of at most `bytes` bytes, as under "ulimit -f".
+void limitFileSize(QProcess& process, rlim_t bytes)
+{
+    process.setChildProcessModifier([bytes] {
+        const rlimit limit{bytes, bytes};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+}
+
+void TestKillDuringWrite::sizeLimitFailsTheWrite_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("log") << "log";
+    QTest::newRow("record export") << "record";
+    QTest::newRow("parameter file") << "params";
+    QTest::newRow("settings") << "settings";
+}
+
+// A write past the limit fails as on a full disk: reported, the old file kept, no signal.
+void TestKillDuringWrite::sizeLimitFailsTheWrite()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString target = QDir(dir.path()).filePath(QStringLiteral("KorFW_R09.ini"));
+    // Longer than the limit: the settings store rewrites all of it.
+    QByteArray old = "[Port]\nCom=3\n[Vypln]\n";
+    for (int i = 0; i < 300; ++i)
+        old += "radek" + QByteArray::number(i) + "=starsi hodnota, ktera zabere misto\n";
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+    file.close();
+    QProcess child;
+    limitFileSize(child, 4096);
+    child.start(QStringLiteral(KV10_WRITE_CHILD), {kind, target, QStringLiteral("10000")});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 1);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), old);
+}
+
+void TestKillDuringWrite::programsOutliveTheSizeLimit_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("kv10") << QStringLiteral(KV10_PROGRAM);
+    QTest::newRow("kv10ctl") << QStringLiteral(KV10CTL_PROGRAM);
+    QTest::newRow("kv10-sim") << QStringLiteral(KV10_SIM_PROGRAM);
+}
+
+// Standard output into a file that may not grow: the program ends as it should.
+void TestKillDuringWrite::programsOutliveTheSizeLimit()
+{
+    QFETCH(QString, program);
+    QTemporaryDir dir;
+    QProcess process;
+    limitFileSize(process, 0);
+    process.setStandardOutputFile(QDir(dir.path()).filePath(QStringLiteral("verze.txt")));
+    process.start(program, {QStringLiteral("--version")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
 }
 
 QTEST_GUILESS_MAIN(TestKillDuringWrite)

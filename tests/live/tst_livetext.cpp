@@ -6,7 +6,9 @@
 #include "DemoData.h"
 #include "LiveFormat.h"
 #include "LogBuffer.h"
+#include "IniFile.h"
 #include "NumberText.h"
+#include "ProcessStart.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,25 +40,20 @@ QByteArray readAll(const QString& path)
 }
 
 // Lowers the largest file this process may write, so a write fails halfway as on a full disk.
+// The process has started as the programs do, so the write fails instead of ending it.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
         getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = m_old;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
 
 private:
     rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
 };
 
 // An ordinary user while it lives, when the test runs as root, whom permissions do not bind.
@@ -92,7 +89,11 @@ const QDateTime SampleTime(QDate(2026, 12, 7), QTime(14, 3, 21));
 class TestLiveText : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing); }
+    void initTestCase()
+    {
+        ignoreFileSizeLimitSignal();
+        QVERIFY2(kv10::test::useCzechLocale(), kv10::test::CzechLocaleMissing);
+    }
 
     void fixedNumber_data();
     void fixedNumber();
@@ -120,6 +121,8 @@ private slots:
     void logWriteIntoReadOnlyPlaces_data();
     void logWriteIntoReadOnlyPlaces();
     void logLineMemoryIsSmall();
+    void readOnlyTargetStays_data();
+    void readOnlyTargetStays();
 
     void demoLamps_data();
     void demoLamps();
@@ -456,6 +459,46 @@ void TestLiveText::logWriteIntoReadOnlyPlaces()
         QCOMPARE(error, expected);
     QCOMPARE(readAll(path), old);
     QCOMPARE(log.lineCount(), 3);
+}
+
+void TestLiveText::readOnlyTargetStays_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("log") << "log";
+    QTest::newRow("record export") << "record";
+    QTest::newRow("parameter file") << "params";
+}
+
+// One rule for all three kinds of file, for root as well: a file marked read-only stays.
+void TestLiveText::readOnlyTargetStays()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("ro.txt"));
+    writeFileAtomically(path, QByteArray("old"));
+    const auto readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    QVERIFY(QFile::setPermissions(path, readOnly));
+    bool written = true;
+    try {
+        if (kind == QLatin1String("log")) {
+            LogBuffer log;
+            log.startNewLog(SampleTime);
+            log.writeToFile(path);
+        } else if (kind == QLatin1String("record")) {
+            writeWindows1250Lines(path, {QStringLiteral("1;   10,50")});
+        } else {
+            IniFile ini;
+            ini.writeString("IDENT", "VERSION", QStringLiteral("KORVIN10 [V.1.0]"));
+            written = ini.save(path);
+        }
+    } catch (const AppError& e) {
+        written = false;
+        QCOMPARE(e.text(), QStringLiteral("Nelze zapsat soubor %1.\nSoubor je jen pro čtení nebo to není soubor.")
+                               .arg(QDir::toNativeSeparators(path)));
+    }
+    QVERIFY(!written);
+    QCOMPARE(readAll(path), QByteArray("old"));
+    QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), readOnly);
 }
 
 void TestLiveText::logLineMemoryIsSmall()

@@ -258,6 +258,23 @@ private slots:
         QCOMPARE(readBytes(*m_port, 3), QByteArray("ANS"));
     }
 
+    // A far end that stops reading: the write that no longer goes out fails within its limit
+    // (a second plus twice the wire time of 94 bytes at 9600 baud), and the port stays open.
+    void writeThatCannotEndFails()
+    {
+        const QByteArray telegram(94, 'x');
+        QElapsedTimer failing;
+        bool failed = false;
+        for (int sent = 0; sent < 5000 && !failed; ++sent) {
+            failing.start();
+            failed = !writeBytes(*m_port, telegram);
+        }
+        QVERIFY(failed);
+        QCOMPARE_LT(failing.elapsed(), 1216 + 500);
+        QCOMPARE_GE(failing.elapsed(), 1216 - 50);
+        QVERIFY(m_port->isOpen());
+    }
+
     void baudRateChange()
     {
         m_port->SetBaudRate(19200);
