@@ -140,6 +140,11 @@ public:
         totalMs += ms;
         sleepWaiter().waitMs(ms);
     }
+    void waitRest(int ms, const QElapsedTimer& since) override
+    {
+        totalMs += ms;
+        sleepWaiter().waitRest(ms, since);
+    }
     double totalMs = 0;
 };
 

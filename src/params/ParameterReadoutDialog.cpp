@@ -142,22 +142,20 @@ void ParameterReadoutDialog::ReadAllParameters()
         return;
     case 1:
         // The tables by number: COMP to ADD.
-        for (int table = 0; table <= pages - 3; ++table) {
+        readEach(pages - 2, [this](int table) {
             AdvanceProgress(VariantOneStep);
-            m_link.ReadTable(table);
-            m_waiter.waitMs(TableWaitMs);
-        }
+            return table;
+        });
         return;
     default: {
         ReadCurrentProgram();
         // The pages after COMP, each by its table; TIME only where the firmware has a clock.
         const int lastPage = m_firmwareVariant == 2 ? pages - 2 : pages - 1;
-        for (int page = 1; page <= lastPage; ++page) {
+        readEach(lastPage, [this](int step) {
             AdvanceProgress(ProgramVariantStep);
-            m_editor.setActivePage(page);
-            m_link.ReadTable(m_editor.pageTag(page));
-            m_waiter.waitMs(TableWaitMs);
-        }
+            m_editor.setActivePage(step + 1);
+            return m_editor.pageTag(step + 1);
+        });
         return;
     }
     }
@@ -167,13 +165,16 @@ int ParameterReadoutDialog::IdentifyFirmware()
 {
     m_link.ReadTable(TableErro);
     m_waiter.waitMs(TableWaitMs);
-    if (m_link.ReadDeviceType())
+    const bool typeRead = m_link.ReadDeviceType();
+    QElapsedTimer pause;
+    pause.start();
+    if (typeRead)
         ui->lb_verze->setText(fromWindows1250Buffer(m_link.image().deviceTypeText.data(), m_link.image().deviceTypeText.size()));
     ui->bar_load->setValue(IdentifiedProgress);
-    // The event loop does not run during the blocking reads: paint label and bar now.
+    // The event loop does not run during the blocking reads: paint label and bar now, within the pause.
     ui->lb_verze->repaint();
     ui->bar_load->repaint();
-    m_waiter.waitMs(TableWaitMs);
+    m_waiter.waitRest(TableWaitMs, pause);
     if (!m_link.ReadDeviceVersion())
         return 0;
     const char* version = m_link.image().deviceVersionText.data();
@@ -197,6 +198,20 @@ bool ParameterReadoutDialog::ReadCurrentProgram()
     m_waiter.waitMs(BlockWaitMs);
     ok = m_link.ReadProgramBlock(2, program, TableSegti) && ok;
     return ok;
+}
+
+void ParameterReadoutDialog::readEach(int count, const std::function<int(int)>& prepare)
+{
+    int table = prepare(0);
+    for (int step = 0; step < count; ++step) {
+        m_link.ReadTable(table);
+        // The next step is shown during the pause, not after it.
+        QElapsedTimer pause;
+        pause.start();
+        if (step + 1 < count)
+            table = prepare(step + 1);
+        m_waiter.waitRest(TableWaitMs, pause);
+    }
 }
 
 void ParameterReadoutDialog::AdvanceProgress(int step)

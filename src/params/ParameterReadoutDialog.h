@@ -3,6 +3,7 @@
 // their defaults, identifies the firmware and reads every table this firmware has, with a
 // progress bar. It closes by itself when done.
 #include <QDialog>
+#include <functional>
 
 namespace Ui { class ParameterReadoutDialog; }
 namespace kv10 {
@@ -42,6 +43,9 @@ protected:
 private:
     // The editor's controls back to the values they have before anything is read.
     void resetEditorControls();
+    // Reads `count` tables with the pause after each; prepare(step) shows the step's progress
+    // and returns its table, and runs for the next step within the pause after a read.
+    void readEach(int count, const std::function<int(int)>& prepare);
 
     Ui::ParameterReadoutDialog* ui;
     ParameterEditor& m_editor;
