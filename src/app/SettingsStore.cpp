@@ -106,7 +106,8 @@ bool writeStoreText(QIODevice& device, const QSettings::SettingsMap& map)
 
 QSettings::Format storeFormat()
 {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("ini"), readStoreText, writeStoreText);
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("ini"), readStoreText, writeStoreText);
     return format;
 }
 
@@ -122,7 +123,8 @@ std::unique_ptr<QSettings> openSettings(const QString& folder)
         directory = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 #endif
     }
-    return std::make_unique<QSettings>(QDir(directory).filePath(StoreName + QStringLiteral(".ini")), storeFormat());
+    return std::make_unique<QSettings>(QDir(directory).filePath(StoreName + QStringLiteral(".ini")),
+                                       storeFormat());
 }
 
 } // namespace
