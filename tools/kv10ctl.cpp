@@ -42,8 +42,8 @@ const char* const HelpText = R"(Usage: kv10ctl [options] COMMAND [arguments]
 Talks to one KORVIN 10 controller over a serial line.
 
 Options:
-  --device PATH     serial device (for example /dev/ttyUSB0)
-  --com N           COM number 1-8, mapped to /dev/ttyS<N-1>
+  --device PATH     serial device (for example /dev/ttyUSB0, or COM12 on Windows)
+  --com N           COM number 1-8: the port COMN on Windows, /dev/ttyS<N-1> elsewhere
   --baud RATE       line speed (default 9600)
   --da N            controller bus address 0-126 (default 0)
   --sa N            PC bus address 0-126 (default 0)
@@ -169,7 +169,12 @@ volatile std::sig_atomic_t stopDeferredFlag = 0;
 
 extern "C" void onStopSignal(int signalNumber)
 {
-    if (stopDeferredFlag || signalNumber == SIGPIPE) {
+#ifdef SIGPIPE
+    const bool readerGone = signalNumber == SIGPIPE;
+#else
+    const bool readerGone = false;
+#endif
+    if (stopDeferredFlag || readerGone) {
         stopRequestedFlag = 1;
         return;
     }
@@ -179,12 +184,18 @@ extern "C" void onStopSignal(int signalNumber)
 
 void installStopHandlers()
 {
+#ifdef Q_OS_WIN
+    // The C runtime runs the handler for Ctrl-C and Ctrl-Break; Windows has no SIGPIPE.
+    for (int signalNumber : {SIGINT, SIGTERM, SIGBREAK})
+        std::signal(signalNumber, onStopSignal);
+#else
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     for (int signalNumber : {SIGINT, SIGTERM, SIGPIPE})
         sigaction(signalNumber, &action, nullptr);
+#endif
 }
 
 bool stopRequested()
@@ -546,7 +557,7 @@ int main(int argc, char** argv)
             continue;
         }
         if (option == "--com" && (number = parseInt(value, 1, 8))) {
-            device = QStringLiteral("/dev/ttyS%1").arg(*number - 1);
+            device = comDevicePath(*number);
             comName = QStringLiteral("COM%1").arg(*number);
         } else if (option == "--baud" && (number = parseInt(value, 50, 4000000))) {
             baud = *number;

@@ -359,6 +359,15 @@ int SerialTransport::unmarkInput(QByteArrayView raw, uint8_t* dest, int n, int& 
     return got;
 }
 
+QString comDevicePath(int com)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(com);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(com - 1);
+#endif
+}
+
 bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
 {
     written = 0;

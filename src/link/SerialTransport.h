@@ -16,6 +16,9 @@ class QSerialPort;
 
 namespace kv10 {
 
+// The device of the user's "COM n": the port COMn on Windows, /dev/ttyS<n-1> elsewhere.
+QString comDevicePath(int com);
+
 class SerialTransport : public Transport {
 public:
     static constexpr int ReopenIntervalMs = 1000;

@@ -33,11 +33,7 @@ QString comName(int com)
 
 QString defaultDevicePath(int com)
 {
-#ifdef Q_OS_WIN
-    return comName(com);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(com - 1);
-#endif
+    return comDevicePath(com);
 }
 
 QString deviceKey(int com)
