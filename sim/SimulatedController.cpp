@@ -1,15 +1,10 @@
 #include "SimulatedController.h"
 
-#include "TelegramTrace.h"
-
 #include <QFile>
 #include <QFileInfo>
-#include <QStringList>
-#include <QTime>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -19,50 +14,16 @@ namespace kv10::sim {
 
 namespace {
 
-constexpr int BitsPerByte = 11;         // start, 8 data, parity, stop
-constexpr int IdleGapMs = 50;           // a frame broken off for longer than this is dropped
-constexpr int MaxRecordInterval = 32000;
-
-using Nanoseconds = std::chrono::nanoseconds;
-
-Nanoseconds byteTime(int baudRate)
-{
-    return Nanoseconds(int64_t(BitsPerByte) * 1'000'000'000 / baudRate);
-}
-
 QString systemError(const char* what)
 {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(strerror(errno)));
 }
 
-// Uses up one of a fault's remaining count; false when none is left.
-bool takeOne(int& remaining)
-{
-    if (remaining <= 0)
-        return false;
-    --remaining;
-    return true;
-}
-
 } // namespace
 
-int SimulatorCounters::totalRequests() const
-{
-    int total = 0;
-    for (int n : requests)
-        total += n;
-    return total;
-}
-
 SimulatedController::SimulatedController(SimulatorOptions options)
-    : m_options(std::move(options))
-    , m_model(m_options.addresses, m_options.seed)
+    : SimulatedStation(options), m_linkPath(options.linkPath)
 {
-    m_model.setDeviceTexts(m_options.deviceType, m_options.deviceVersion);
-    m_model.setForeign(m_options.foreign, m_options.foreignIdentity);
-    m_model.setSilentVersion(m_options.silentVersion);
-    m_model.image().add.zaznam = std::clamp(m_options.recordIntervalSeconds, 1, MaxRecordInterval);
-    m_model.advanceTo(secondsNow());
 }
 
 SimulatedController::~SimulatedController()
@@ -123,7 +84,7 @@ bool SimulatedController::openTerminal(QString* error)
 
 bool SimulatedController::makeLink(QString* error)
 {
-    const QString& link = m_options.linkPath;
+    const QString& link = m_linkPath;
     if (link.isEmpty() || m_linkMade)
         return true;
     const QFileInfo info(link);
@@ -148,8 +109,8 @@ void SimulatedController::removeLink()
     if (!m_linkMade)
         return;
     // Only our own link: another simulator may have taken the name over meanwhile.
-    if (QFileInfo(m_options.linkPath).symLinkTarget() == QFileInfo(m_slavePath).absoluteFilePath())
-        QFile::remove(m_options.linkPath);
+    if (QFileInfo(m_linkPath).symLinkTarget() == QFileInfo(m_slavePath).absoluteFilePath())
+        QFile::remove(m_linkPath);
     m_linkMade = false;
 }
 
@@ -181,11 +142,6 @@ void SimulatedController::stop()
     }
 }
 
-double SimulatedController::secondsNow() const
-{
-    return std::chrono::duration<double>(SteadyClock::now() - m_epoch).count();
-}
-
 void SimulatedController::serve()
 {
     FrameParser parser;
@@ -193,23 +149,7 @@ void SimulatedController::serve()
     int countedSkipped = 0;
     auto firstByte = SteadyClock::now();
     auto lastByte = firstByte;
-    const auto idleGap = [this] {
-        std::lock_guard lock(m_mutex);
-        const auto gap = std::chrono::milliseconds(IdleGapMs);
-        return m_options.baudRate > 0 ? std::max<Nanoseconds>(gap, 4 * byteTime(m_options.baudRate)) : Nanoseconds(gap);
-    };
-    auto reportSkipped = [&] {
-        const QByteArray skipped = parser.takeSkipped();
-        if (!skipped.isEmpty()) {
-            const bool badChecksum = parser.checksumErrors() > countedChecksumErrors;
-            log("RX", skipped, badChecksum ? QStringLiteral("wrong FCS, discarded") : QStringLiteral("skipped"));
-        }
-        std::lock_guard lock(m_mutex);
-        m_counters.checksumErrors += parser.checksumErrors() - countedChecksumErrors;
-        m_counters.skippedBytes += parser.skippedBytes() - countedSkipped;
-        countedChecksumErrors = parser.checksumErrors();
-        countedSkipped = parser.skippedBytes();
-    };
+    auto reportSkipped = [&] { noteParserCounts(parser, countedChecksumErrors, countedSkipped); };
 
     while (!m_stopping) {
         int timeoutMs = -1;
@@ -235,7 +175,8 @@ void SimulatedController::serve()
                 parser.feed(bytes, int(count));
                 while (auto frame = parser.next()) {
                     reportSkipped();
-                    handleFrame(*frame, firstByte);
+                    if (const auto reply = answer(*frame, firstByte))
+                        sendAnswer(reply->bytes, reply->earliest, reply->baudRate);
                     firstByte = SteadyClock::now();
                 }
                 reportSkipped();
@@ -251,78 +192,6 @@ void SimulatedController::serve()
     }
 }
 
-void SimulatedController::handleFrame(const Frame& frame, SteadyClock::time_point firstByte)
-{
-    QByteArray answer;
-    QByteArray garbage;
-    QStringList notes;
-    int baudRate = 0;
-    int delayMs = 0;
-    bool held = false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_model.advanceTo(secondsNow());
-        if (frame.da == BroadcastAddress) {
-            ++m_counters.broadcasts;
-            notes << QStringLiteral("broadcast");
-        } else if (!m_model.answersAt(frame.da)) {
-            ++m_counters.otherStations;
-            notes << QStringLiteral("other station");
-        } else {
-            const RequestKind kind = classifyRequest(frame);
-            ++m_counters.requests[int(kind)];
-            held = takeOne(m_faultHold);
-            if (held) {
-                answer = m_model.answer(frame);
-            } else if (takeOne(m_dropRequests)) {
-                ++m_counters.dropped;
-                notes << QStringLiteral("dropped");
-            } else if (isWriteRequest(kind) && takeOne(m_refuseWrites)) {
-                ++m_counters.refused;
-                answer = shortFrame(frame.sa, frame.da, FcAckRefused);
-                notes << QStringLiteral("refused");
-            } else {
-                answer = m_model.answer(frame);
-            }
-            if (!answer.isEmpty() && !held) {
-                if (takeOne(m_corruptAnswers)) {
-                    ++m_counters.corrupted;
-                    answer[answer.size() - 2] = char(answer[answer.size() - 2] + 1);
-                    notes << QStringLiteral("answer FCS corrupted");
-                }
-                if (takeOne(m_truncateAnswers)) {
-                    ++m_counters.truncated;
-                    answer.truncate(std::max<qsizetype>(1, answer.size() / 2));
-                    notes << QStringLiteral("answer truncated");
-                }
-                if (takeOne(m_garbageAnswers)) {
-                    ++m_counters.garbled;
-                    garbage = m_garbage;
-                }
-            }
-        }
-        baudRate = m_options.baudRate;
-        delayMs = held ? 0 : m_delayMs;
-    }
-    log("RX", frame.raw, notes.join(QStringLiteral(", ")));
-    if (answer.isEmpty())
-        return;
-
-    // The request needs its own time on a real line before the station can answer.
-    auto earliest = firstByte + std::chrono::milliseconds(delayMs);
-    if (baudRate > 0)
-        earliest += int(frame.raw.size()) * byteTime(baudRate);
-    if (!garbage.isEmpty())
-        log("TX", garbage, QStringLiteral("garbage"));
-    log("TX", answer);
-    {
-        // Counted first, so whoever has read the answer also sees it counted.
-        std::lock_guard lock(m_mutex);
-        ++m_counters.answers;
-    }
-    sendAnswer(garbage + answer, earliest, baudRate);
-}
-
 bool SimulatedController::sendAnswer(const QByteArray& bytes, SteadyClock::time_point earliest, int baudRate)
 {
     if (!waitUntil(earliest))
@@ -330,7 +199,7 @@ bool SimulatedController::sendAnswer(const QByteArray& bytes, SteadyClock::time_
     if (baudRate <= 0)
         return writeAll(bytes.constData(), int(bytes.size()));
     // Hand each byte over when its last bit would have arrived.
-    const Nanoseconds perByte = byteTime(baudRate);
+    const auto perByte = byteTime(baudRate);
     const auto start = SteadyClock::now();
     int sent = 0;
     while (sent < bytes.size()) {
@@ -373,7 +242,7 @@ bool SimulatedController::waitUntil(SteadyClock::time_point deadline)
         if (m_stopping)
             return false;
         const auto left = deadline - SteadyClock::now();
-        if (left <= Nanoseconds::zero())
+        if (left <= std::chrono::nanoseconds::zero())
             return true;
         if (left > std::chrono::milliseconds(3)) {
             pollfd wake{m_wakeRead, POLLIN, 0};
@@ -388,153 +257,6 @@ bool SimulatedController::waitUntil(SteadyClock::time_point deadline)
                 std::this_thread::yield();
         }
     }
-}
-
-void SimulatedController::log(const char* direction, const QByteArray& bytes, const QString& note)
-{
-    LogSink sink;
-    {
-        std::lock_guard lock(m_mutex);
-        sink = m_logSink;
-    }
-    if (!sink)
-        return;
-    QString line = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ')
-        + QLatin1String(direction) + QLatin1Char(' ') + hexText(bytes);
-    if (!note.isEmpty())
-        line += QStringLiteral("  (") + note + QLatin1Char(')');
-    sink(line);
-}
-
-void SimulatedController::setAddresses(std::vector<uint8_t> addresses)
-{
-    std::lock_guard lock(m_mutex);
-    m_model.setAddresses(std::move(addresses));
-}
-
-std::vector<uint8_t> SimulatedController::addresses() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_model.addresses();
-}
-
-void SimulatedController::setDeviceTexts(const QString& type, const QString& version)
-{
-    std::lock_guard lock(m_mutex);
-    m_model.setDeviceTexts(type, version);
-}
-
-void SimulatedController::setForeign(bool foreign)
-{
-    std::lock_guard lock(m_mutex);
-    m_model.setForeign(foreign, m_options.foreignIdentity);
-}
-
-void SimulatedController::setSilentVersion(bool silent)
-{
-    std::lock_guard lock(m_mutex);
-    m_model.setSilentVersion(silent);
-}
-
-void SimulatedController::setBaudRate(int baudRate)
-{
-    std::lock_guard lock(m_mutex);
-    m_options.baudRate = std::max(0, baudRate);
-}
-
-void SimulatedController::setLogSink(LogSink sink)
-{
-    std::lock_guard lock(m_mutex);
-    m_logSink = std::move(sink);
-}
-
-void SimulatedController::setUnderLock(int& setting, int value)
-{
-    std::lock_guard lock(m_mutex);
-    setting = std::max(0, value);
-}
-
-void SimulatedController::dropRequests(int count)
-{
-    setUnderLock(m_dropRequests, count);
-}
-
-void SimulatedController::corruptAnswers(int count)
-{
-    setUnderLock(m_corruptAnswers, count);
-}
-
-void SimulatedController::refuseWrites(int count)
-{
-    setUnderLock(m_refuseWrites, count);
-}
-
-void SimulatedController::truncateAnswers(int count)
-{
-    setUnderLock(m_truncateAnswers, count);
-}
-
-void SimulatedController::garbageBeforeAnswers(int count, const QByteArray& garbage)
-{
-    std::lock_guard lock(m_mutex);
-    m_garbageAnswers = std::max(0, count);
-    m_garbage = garbage;
-}
-
-void SimulatedController::setAnswerDelayMs(int ms)
-{
-    setUnderLock(m_delayMs, ms);
-}
-
-void SimulatedController::holdFaults(int count)
-{
-    setUnderLock(m_faultHold, count);
-}
-
-void SimulatedController::clearFaults()
-{
-    std::lock_guard lock(m_mutex);
-    m_dropRequests = m_corruptAnswers = m_refuseWrites = m_truncateAnswers = m_garbageAnswers = 0;
-    m_faultHold = 0;
-    m_delayMs = 0;
-}
-
-ControllerImage SimulatedController::image() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_model.image();
-}
-
-void SimulatedController::modifyImage(const std::function<void(ControllerImage&)>& change)
-{
-    std::lock_guard lock(m_mutex);
-    m_model.advanceTo(secondsNow());
-    change(m_model.image());
-}
-
-void SimulatedController::setLiveRunning(bool running)
-{
-    std::lock_guard lock(m_mutex);
-    m_model.advanceTo(secondsNow());
-    m_model.setLiveRunning(running);
-}
-
-void SimulatedController::setSensorFault(bool fault)
-{
-    std::lock_guard lock(m_mutex);
-    m_model.setSensorFault(fault);
-}
-
-SimulatorCounters SimulatedController::counters() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_counters;
-}
-
-void SimulatedController::resetCounters()
-{
-    std::lock_guard lock(m_mutex);
-    m_counters = {};
 }
 
 } // namespace kv10::sim

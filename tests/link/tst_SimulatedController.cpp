@@ -2,7 +2,10 @@
 // answers to them, and a process that behaves like a furnace.
 #include "ControllerModel.h"
 #include "Frames.h"
+#include "FakeTransport.h"
+#include "SimulatedTransport.h"
 #include "TableCodec.h"
+#include "Telegram.h"
 
 #include <QTest>
 
@@ -56,7 +59,11 @@ QByteArray floats(const float* values, int count)
     return bytes;
 }
 
+using Exchange = std::function<bool(TelegramLink&, SimulatedStation&)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Exchange)
 
 class SimulatedControllerTest : public QObject {
     Q_OBJECT
@@ -244,6 +251,46 @@ private slots:
         QCOMPARE(live.fault, uint8_t(1));
         QCOMPARE(live.outs, uint8_t(0x1 | 0x8));
         QCOMPARE(live.yout, 1000);
+    }
+
+    // The station in memory, as a program without pseudo-terminals reaches it.
+    void linkOverMemory_data()
+    {
+        QTest::addColumn<Exchange>("exchange");
+        QTest::addColumn<bool>("succeeds");
+        QTest::addRow("live read") << Exchange([](TelegramLink& link, SimulatedStation&) {
+            return link.ReadTable(TableLive) && link.image().live.sp == 150.0f;
+        }) << true;
+        QTest::addRow("write, stored") << Exchange([](TelegramLink& link, SimulatedStation& station) {
+            link.image().pid.pb = 12.5f;
+            return link.WriteTable(TablePid) && station.image().pid.pb == 12.5f;
+        }) << true;
+        QTest::addRow("write refused") << Exchange([](TelegramLink& link, SimulatedStation& station) {
+            station.refuseWrites(1);
+            return link.WriteTable(TablePid);
+        }) << false;
+        QTest::addRow("ping, another address") << Exchange([](TelegramLink& link, SimulatedStation&) {
+            link.SetDA(5);
+            return link.PingStation();
+        }) << false;
+        QTest::addRow("answers 700 ms late") << Exchange([](TelegramLink& link, SimulatedStation& station) {
+            station.modifyImage([](ControllerImage& image) { image.alarm2.sphi = 77.0f; });
+            station.setAnswerDelayMs(700);
+            link.ReadTable(TableAlarm1);
+            return link.ReadTable(TableAlarm2) && link.image().alarm2.sphi == 77.0f;
+        }) << true;
+    }
+
+    void linkOverMemory()
+    {
+        QFETCH(Exchange, exchange);
+        SimulatedStation station({.addresses = {0}});
+        SimulatedTransport transport(station);
+        ControllerImage image;
+        test::CountingWaiter waiter;
+        TelegramLink link(image, waiter);
+        link.setTransport(&transport);
+        QTEST(exchange(link, station), "succeeds");
     }
 };
 
