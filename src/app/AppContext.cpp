@@ -62,6 +62,8 @@ void AppContext::createWindows()
     m_portDialog = std::make_unique<PortDialog>(*m_settings, *m_link, *m_prompts, owner);
     if (!m_options.com1Device.isEmpty())
         m_portDialog->setDeviceOverride(1, m_options.com1Device);
+    if (m_options.com1Transport)
+        m_portDialog->setTransportOverride(1, m_options.com1Transport);
     try {
         m_portDialog->FormCreate();
     } catch (const AppError& error) {

@@ -13,6 +13,7 @@ class IntegerSettings;
 class RandomSource;
 class Prompts;
 class TelegramLink;
+class Transport;
 class Waiter;
 }
 
@@ -35,6 +36,7 @@ struct AppOptions {
     kv10::Clock* clock = nullptr;              // instead of the local clock (tests)
     kv10::RandomSource* random = nullptr;      // instead of the unseeded demo source (tests)
     QString com1Device;                        // device for COM 1 in this run only
+    kv10::Transport* com1Transport = nullptr;  // instead of any device for COM 1 in this run
 };
 
 class AppContext {

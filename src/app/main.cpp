@@ -15,6 +15,9 @@
 #ifdef KV10_WITH_SIMULATOR
 #include "SimulatedController.h"
 #endif
+#ifdef KV10_WITH_MEMORY_SIMULATOR
+#include "SimulatedTransport.h"
+#endif
 
 namespace {
 
@@ -86,6 +89,18 @@ int main(int argc, char** argv)
             options.com1Device = simulated->slavePath();
         else
             simulated.reset();
+    }
+#elif defined(KV10_WITH_MEMORY_SIMULATOR)
+    // No pseudo-terminals here: the same simulated controller, in memory behind COM 1.
+    std::unique_ptr<kv10::sim::SimulatedStation> station;
+    std::unique_ptr<kv10::sim::SimulatedTransport> stationLine;
+    const QString simulatorError;
+    if (line.parser.isSet(line.simulator)) {
+        kv10::sim::SimulatorOptions simulatorOptions;
+        simulatorOptions.deviceVersion = QStringLiteral("FW-R-09-03");
+        station = std::make_unique<kv10::sim::SimulatedStation>(simulatorOptions);
+        stationLine = std::make_unique<kv10::sim::SimulatedTransport>(*station);
+        options.com1Transport = stationLine.get();
     }
 #else
     const QString simulatorError = line.parser.isSet(line.simulator)

@@ -9,6 +9,7 @@
 #include "ScriptedPrompts.h"
 #include "PortDialog.h"
 #include "SimulatedController.h"
+#include "SimulatedTransport.h"
 #include "StartedSimulator.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -48,6 +49,7 @@ private slots:
     void silentControllerKeepsTheLastValues();
     void logFileHoldsTheSamplesShown();
     void deviceThatGoesAwayAndComesBack();
+    void simulatorInMemoryBehindCom1();
 
 private:
     QLabel* label(const char* name) { return m_context->mainWindow().findChild<QLabel*>(QLatin1String(name)); }
@@ -237,6 +239,27 @@ void TestEndToEnd::deviceThatGoesAwayAndComesBack()
     QCOMPARE(m_context->portDialog().ComNumber(), 1);
     QCOMPARE(m_settings.values, stored);
     QVERIFY(m_prompts.messages().isEmpty());
+}
+
+// Where there are no pseudo-terminals, COM 1 reaches the simulated controller in memory.
+void TestEndToEnd::simulatorInMemoryBehindCom1()
+{
+    sim::SimulatedStation station;
+    station.setLiveRunning(false);
+    station.modifyImage([](ControllerImage& image) { image.live.meas = 61.25f; });
+    sim::SimulatedTransport line(station);
+    m_context.reset();
+    AppOptions options;
+    options.settings = &m_settings;
+    options.prompts = &m_prompts;
+    options.clock = &m_clock;
+    options.com1Transport = &line;
+    m_context = std::make_unique<AppContext>(options);
+    m_context->createWindows();
+    m_context->mainWindow().tl_precistClick();
+    QCOMPARE(label("pa_measure")->text(), QStringLiteral("61,25"));
+    QVERIFY(m_prompts.messages().isEmpty());
+    m_context.reset();
 }
 
 QTEST_MAIN(TestEndToEnd)

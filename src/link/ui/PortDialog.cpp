@@ -117,7 +117,7 @@ PortDialog::PortDialog(IntegerSettings& settings, TelegramLink& link, Prompts& p
 PortDialog::~PortDialog()
 {
     m_timer.stop();
-    if (m_link.transport() == &m_transport)
+    if (m_link.transport() == &m_transport || m_link.transport() == m_overrideTransport)
         m_link.setTransport(nullptr);
     delete ui;
 }
@@ -238,8 +238,20 @@ void PortDialog::setDeviceOverride(int com, const QString& path)
         m_devices[com] = path;
 }
 
+void PortDialog::setTransportOverride(int com, kv10::Transport* transport)
+{
+    m_overrideCom = com;
+    m_overrideTransport = transport;
+}
+
 void PortDialog::OpenPort(int com)
 {
+    if (m_overrideTransport && com == m_overrideCom) {
+        m_transport.ClosePort();
+        m_link.setTransport(m_overrideTransport);
+        return;
+    }
+    m_link.setTransport(&m_transport);
     try {
         m_transport.OpenPort(devicePathFor(com), comName(com), m_baudRate);
     } catch (const AppError&) {

@@ -40,6 +40,9 @@ public:
     QString devicePathFor(int com) const;
     // Maps COM n to `path` for this run only; the stored mapping is not changed.
     void setDeviceOverride(int com, const QString& path);
+    // COM n reaches `transport` instead of a device in this run (a simulated controller in
+    // memory, where there are no pseudo-terminals): the link talks to it while COM n is chosen.
+    void setTransportOverride(int com, kv10::Transport* transport);
 
     // Port operations. Each failure closes the port, selects "žádný port", sets ComNumber to 0
     // and throws the AppError, which names the port as "COMn".
@@ -113,6 +116,8 @@ private:
     // what this run opens (a stored path or an override).
     std::array<QString, ComCount + 1> m_storedDevices;
     std::array<QString, ComCount + 1> m_devices;
+    int m_overrideCom = 0;
+    kv10::Transport* m_overrideTransport = nullptr;
     Snapshot m_snapshot;
     std::array<QString, ComCount + 1> m_snapshotStoredDevices;
 };
