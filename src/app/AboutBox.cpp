@@ -5,6 +5,10 @@
 #include "Kv10Version.h"
 #include "ProgramPicture.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <vector>
+#endif
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent), ui(new Ui::AboutBox)
 {
@@ -25,7 +29,24 @@ AboutBox::~AboutBox()
 
 QString AboutBox::fileVersion()
 {
+#ifdef Q_OS_WIN
+    // The version resource of the running program, its Czech string block.
+    wchar_t path[MAX_PATH] = {};
+    if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0)
+        return {};
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    std::vector<char> block(size);
+    void* value = nullptr;
+    UINT length = 0;
+    if (size == 0 || !GetFileVersionInfoW(path, 0, size, block.data())
+        || !VerQueryValueW(block.data(), L"\\StringFileInfo\\040504E2\\FileVersion", &value, &length)
+        || length == 0)
+        return {};
+    return QString::fromWCharArray(static_cast<const wchar_t*>(value)).trimmed();
+#else
     return QStringLiteral(KV10_VERSION);
+#endif
 }
 
 void AboutBox::setVisible(bool visible)
