@@ -11,9 +11,12 @@ namespace kv10::test {
 inline bool useCzechLocale()
 {
     QLocale::setDefault(QLocale(QLocale::Czech, QLocale::Czechia));
-    if (!std::setlocale(LC_ALL, "cs_CZ.UTF-8"))
-        return false;
-    return std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+    // The POSIX name, then the names of the Windows C runtime.
+    for (const char* name : {"cs_CZ.UTF-8", "Czech_Czechia.1250", "Czech_Czech Republic.1250", "Czech"}) {
+        if (std::setlocale(LC_ALL, name))
+            return std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+    }
+    return false;
 }
 
 constexpr const char* CzechLocaleMissing = "the locale cs_CZ.UTF-8 is not generated: run scripts/install-deps";
