@@ -29,7 +29,7 @@ bool Kv10Application::notify(QObject* receiver, QEvent* event)
     } catch (const kv10::AppError& error) {
         showError(error.text());
     } catch (const std::exception& error) {
-        showError(QString::fromLocal8Bit(error.what()));
+        showError(kv10::exceptionText(error));
     }
     return false;
 }

@@ -154,7 +154,7 @@ void MainWindow::guarded(void (MainWindow::*handler)())
     } catch (const AppError& error) {
         showErrorBox(m_context.prompts(), error.text());
     } catch (const std::exception& error) {
-        showErrorBox(m_context.prompts(), QString::fromLocal8Bit(error.what()));
+        showErrorBox(m_context.prompts(), kv10::exceptionText(error));
     }
 }
 

@@ -137,7 +137,7 @@ int main(int argc, char** argv)
     } catch (const kv10::AppError& error) {
         kv10::showErrorBox(context.prompts(), error.text());
     } catch (const std::exception& error) {
-        kv10::showErrorBox(context.prompts(), QString::fromLocal8Bit(error.what()));
+        kv10::showErrorBox(context.prompts(), kv10::exceptionText(error));
     }
     return 0;
 }

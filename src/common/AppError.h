@@ -2,6 +2,7 @@
 // The program's own error: a Czech text for the user, raised by serial set-up and file
 // operations and shown by the application's error box (caption "KV-10").
 #include <QString>
+#include <QStringDecoder>
 #include <stdexcept>
 
 namespace kv10 {
@@ -14,5 +15,14 @@ public:
 private:
     QString m_text;
 };
+
+// The text of any other exception: UTF-8 as our own sources write it, or else the system's
+// 8-bit code page (a Windows system message).
+inline QString exceptionText(const std::exception& error)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(QByteArrayView(error.what()));
+    return utf8.hasError() ? QString::fromLocal8Bit(error.what()) : text;
+}
 
 } // namespace kv10

@@ -144,7 +144,8 @@ void TestParameterFile::roundTrip()
             rig.image.segmentTime[p][s] = p * 1000 - s;
     }
     const QStringList pages = rig.pages();
-    const QString path = m_dir.filePath(QTest::currentDataTag());
+    // A data tag is no file name on Windows ("0: 5 digits" reads as a drive).
+    const QString path = m_dir.filePath(QStringLiteral("sada-%1.ini").arg(variant));
     rig.save(path);
 
     for (QLineEdit* e : rig.controls<QLineEdit>())
