@@ -7,14 +7,6 @@
 
 namespace kv10::sim {
 
-namespace {
-
-constexpr auto ReadTotalConstant = std::chrono::milliseconds(500);
-constexpr auto ReadTotalPerByte = std::chrono::milliseconds(2);
-constexpr auto ReadInterval = std::chrono::milliseconds(100);
-
-} // namespace
-
 bool SimulatedTransport::WriteBytes(const uint8_t* src, int n, int& written)
 {
     PurgeInput();
@@ -42,7 +34,7 @@ bool SimulatedTransport::WriteBytes(const uint8_t* src, int n, int& written)
 bool SimulatedTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
 {
     got = 0;
-    const auto total = Clock::now() + ReadTotalConstant + ReadTotalPerByte * n;
+    const auto total = Clock::now() + std::chrono::milliseconds(readTotalTimeoutMs(n));
     auto lastByte = Clock::now();
     for (;;) {
         const int end = untilFrame ? frameReadEnd(dest, got, n) : n;
@@ -55,7 +47,7 @@ bool SimulatedTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame
         if (got >= (untilFrame ? frameReadEnd(dest, got, n) : n))
             return true;
         // Before the first byte only the total time-out applies; then also the gap.
-        const auto limit = got == 0 ? total : std::min(total, lastByte + ReadInterval);
+        const auto limit = got == 0 ? total : std::min(total, lastByte + std::chrono::milliseconds(ReadIntervalTimeoutMs));
         if (m_input.empty() || m_input.front().at > limit) {
             std::this_thread::sleep_until(limit);
             return true;

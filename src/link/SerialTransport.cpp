@@ -32,9 +32,6 @@ namespace kv10 {
 namespace {
 
 constexpr int QueueSize = 256;
-constexpr int ReadTotalConstantMs = 500;
-constexpr int ReadTotalPerByteMs = 2;
-constexpr int ReadIntervalMs = 100;
 constexpr int WriteWaitStepMs = 1000;
 constexpr int WriteLimitConstantMs = 1000;
 constexpr int BitsPerByte = 11;   // start, 8 data, parity, stop
@@ -283,7 +280,7 @@ bool SerialTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
     if (!isOpen() || n < 0)
         return false;
     m_port->clearError();
-    const QDeadlineTimer total(ReadTotalConstantMs + ReadTotalPerByteMs * n);
+    const QDeadlineTimer total(readTotalTimeoutMs(n));
     for (;;) {
         const int end = untilFrame ? frameReadEnd(dest, got, n) : n;
         if (got >= end)
@@ -299,7 +296,7 @@ bool SerialTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
             continue;
         // Before the first byte only the total time-out applies; then also the gap.
         const qint64 left = total.remainingTime();
-        const qint64 wait = got == 0 ? left : std::min<qint64>(left, ReadIntervalMs);
+        const qint64 wait = got == 0 ? left : std::min<qint64>(left, ReadIntervalTimeoutMs);
         if (wait <= 0 || !m_port->waitForReadyRead(static_cast<int>(wait))) {
             if (isDeviceError(m_port->error())) {
                 deviceFailed();

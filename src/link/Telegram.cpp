@@ -20,8 +20,6 @@ constexpr int RetryWaitMs = 100;
 constexpr bool UntilWholeFrame = true;   // identification answers have no fixed length
 // Beyond the delay a station was seen to answer with: room for the line and the scheduler.
 constexpr qint64 LateAnswerMarginMs = 200;
-constexpr qint64 ReadTimeoutConstantMs = 500;   // a read of n bytes ends after 500 + 2 n ms
-constexpr qint64 ReadTimeoutPerByteMs = 2;
 
 bool isTableNumber(int table)
 {
@@ -190,7 +188,7 @@ void TelegramLink::beginExchange()
         // time-out, or the delay the station was seen to answer with. Each owed answer that
         // comes meanwhile is thrown away and shows the station's pace.
         const int want = m_unansweredBytes > 0 ? m_unansweredBytes : TelegramBufferSize;
-        const qint64 ownTimeout = ReadTimeoutConstantMs + ReadTimeoutPerByteMs * want
+        const qint64 ownTimeout = readTotalTimeoutMs(want)
                                   + (m_unanswered.size() > 1 ? LateAnswerMarginMs : 0);
         const qint64 owed = qint64(m_unanswered.size());
         const qint64 start = monotonicMs();

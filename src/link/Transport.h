@@ -5,6 +5,14 @@
 
 namespace kv10 {
 
+// The time-outs of one read of n bytes: at most 500 + 2*n ms in all, and once the first byte
+// has come, at most 100 ms between two bytes.
+constexpr int readTotalTimeoutMs(int n)
+{
+    return 500 + 2 * n;
+}
+constexpr int ReadIntervalTimeoutMs = 100;
+
 class Transport {
 public:
     virtual ~Transport() = default;
