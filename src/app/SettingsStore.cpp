@@ -178,5 +178,9 @@ bool SettingsStore::sync()
 
 QString SettingsStore::location() const
 {
-    return m_settings->fileName();
+    QString name = m_settings->fileName();
+    // The registry key comes as "\\HKEY_CURRENT_USER\\KorFW_R09"; a user knows it without the backslash.
+    if (m_settings->format() == QSettings::NativeFormat && name.startsWith(QLatin1Char('\\')))
+        name.remove(0, 1);
+    return name;
 }

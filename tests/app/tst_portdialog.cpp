@@ -179,8 +179,10 @@ void TestPortDialog::closeStoresSettingsInOrder()
     rig->port->show();
     rig->port->close();   // the close box
     QStringList expected = {"ADRESA/SA=2", "ADRESA/DA=4", "PORT/BAUDRATE=19200", "PORT/COM=1"};
+#ifndef Q_OS_WIN   // Windows keeps no devices: COM n is the port "COMn"
     for (int com = 1; com <= 8; ++com)
         expected << QString("PORT/DEVICE%1=/dev/ttyS%2").arg(com).arg(com - 1);
+#endif
     QCOMPARE(rig->settings.writes, expected);
 }
 
@@ -290,7 +292,8 @@ void TestPortDialog::addressTableTakesNoInput()
 
 void TestPortDialog::missingDeviceIsReportedAndLeavesNoPort()
 {
-    auto rig = create({{"PORT/DEVICE5", Missing}});
+    auto rig = create();
+    rig->port->setDeviceOverride(5, Missing);
     rig->port->show();
     QComboBox* com = rig->combo("cb_com");
     com->setCurrentIndex(5);
@@ -313,6 +316,9 @@ void TestPortDialog::missingDeviceIsReportedAndLeavesNoPort()
 
 void TestPortDialog::devicePathCanBeChangedAndIsStored()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows names the device after the COM number: the dialog has no device field");
+#endif
     auto rig = create({{"PORT/DEVICE1", Missing}}, false);
     QCOMPARE(rig->log, QStringList{"error Sériový port COM1 nelze otevřít"});
     QCOMPARE(rig->port->ComNumber(), 0);
@@ -338,6 +344,9 @@ void TestPortDialog::devicePathCanBeChangedAndIsStored()
 
 void TestPortDialog::stornoRestoresDevicePath()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows names the device after the COM number: the dialog has no device field");
+#endif
     auto rig = create({{"PORT/DEVICE1", m_sim->slavePath()}}, false);
     rig->port->show();
     rig->combo("cb_zarizeni")->setEditText(Missing);
@@ -353,6 +362,9 @@ void TestPortDialog::stornoRestoresDevicePath()
 
 void TestPortDialog::overrideIsNotStored()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows names the device after the COM number: the dialog has no device field");
+#endif
     auto rig = create();
     QCOMPARE(rig->port->devicePathFor(1), m_sim->slavePath());
     rig->port->show();

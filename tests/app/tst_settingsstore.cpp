@@ -1,9 +1,11 @@
 // The settings store on an INI file in a temporary folder: decimal texts only, values that
-// survive a new store, and a file that cannot be written.
+// survive a new store, and a file that cannot be written. On Windows also the registry, as
+// Windows' own reg tool shows it.
 #include "SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <limits>
@@ -19,6 +21,7 @@ private slots:
     void syncFailsOnlyWhenTheWriteFailed_data();
     void syncFailsOnlyWhenTheWriteFailed();
     void corruptVariantValueGivesDefault();
+    void registryHoldsDecimalTexts();
 };
 
 void TestSettingsStore::storedTextReadsAsInteger_data()
@@ -155,6 +158,57 @@ void TestSettingsStore::corruptVariantValueGivesDefault()
     QCOMPARE(store.readInteger("PORT", "COM", 1), 1);
     QCOMPARE(store.readText("PORT", "COM", "x"), QString("x"));
     QCOMPARE(store.readInteger("PORT", "DA", 0), 3);
+}
+
+
+namespace {
+
+// What Windows' reg tool does and prints with `args`, its line ends made plain.
+QString reg(const QStringList& args)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("reg"), args);
+    if (!tool.waitForFinished(30000))
+        return QStringLiteral("<reg did not finish>");
+    return QString::fromLocal8Bit(tool.readAllStandardOutput()).remove(QLatin1Char('\r'));
+}
+
+} // namespace
+
+// Each value a string value holding its decimal text, in a subkey per section of
+// HKEY_CURRENT_USER\KorFW_R09; and what another program stored there reads back.
+void TestSettingsStore::registryHoldsDecimalTexts()
+{
+#ifndef Q_OS_WIN
+    QSKIP("the registry is Windows' own");
+#else
+    // The key is the user's real one: only a throwaway registry (Wine's, in the test script) is used.
+    if (qEnvironmentVariable("KV10_TEST_REGISTRY") != QLatin1String("1"))
+        QSKIP("KV10_TEST_REGISTRY=1 must say that this registry may be changed");
+    const QString key = QStringLiteral("HKEY_CURRENT_USER\\KorFW_R09");
+    reg({QStringLiteral("delete"), key, QStringLiteral("/f")});
+    {
+        SettingsStore store;
+        QCOMPARE(store.location(), key);
+        store.writeInteger("GRAF", "MRIZ", int(0x8000000F));
+        store.writeInteger("PORT", "COM", 3);
+        QVERIFY(store.sync());
+    }
+    QCOMPARE(reg({QStringLiteral("query"), key, QStringLiteral("/s")}),
+             QStringLiteral("\n"
+                            "HKEY_CURRENT_USER\\KorFW_R09\\GRAF\n"
+                            "    MRIZ    REG_SZ    -2147483633\n"
+                            "\n"
+                            "HKEY_CURRENT_USER\\KorFW_R09\\PORT\n"
+                            "    COM    REG_SZ    3\n"
+                            "\n"));
+    reg({QStringLiteral("add"), key + QStringLiteral("\\ADRESA"), QStringLiteral("/v"), QStringLiteral("DA"),
+         QStringLiteral("/t"), QStringLiteral("REG_SZ"), QStringLiteral("/d"), QStringLiteral("12"), QStringLiteral("/f")});
+    SettingsStore reopened;
+    QCOMPARE(reopened.readInteger("ADRESA", "DA", 0), 12);
+    QCOMPARE(reopened.readInteger("PORT", "COM", 0), 3);
+    reg({QStringLiteral("delete"), key, QStringLiteral("/f")});
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

@@ -66,7 +66,7 @@ private:
     std::unique_ptr<sim::SimulatedController> startSim(QString& error)
     {
         sim::SimulatorOptions options;
-        options.linkPath = m_workDir.filePath(QStringLiteral("ttyKV10"));
+        options.linkPath = kv10::test::deviceLinkAt(m_workDir.filePath(QStringLiteral("ttyKV10")));
         auto controller = startSimulator(options, error);
         if (controller)
             controller->setLiveRunning(false);   // steady values to compare with
@@ -105,7 +105,7 @@ void TestEndToEnd::init()
     options.settings = &m_settings;
     options.prompts = &m_prompts;
     options.clock = &m_clock;
-    options.com1Device = m_workDir.filePath(QStringLiteral("ttyKV10"));
+    options.com1Device = m_sim->devicePath();
     m_context = std::make_unique<AppContext>(options);
     m_context->createWindows();
     QVERIFY2(m_prompts.messages().isEmpty(), "start-up showed a box");
@@ -202,6 +202,9 @@ void TestEndToEnd::logFileHoldsTheSamplesShown()
 // other exchange, resumes by itself within about two seconds; the settings stay as they were.
 void TestEndToEnd::deviceThatGoesAwayAndComesBack()
 {
+#ifdef Q_OS_WIN
+    QSKIP("the null-modem pair under Wine stays when its station ends: only a silent line can be had");
+#endif
     MainWindow& w = m_context->mainWindow();
     QWidget* values = w.findChild<QWidget*>(QStringLiteral("Panel1"));
     m_sim->modifyImage([](ControllerImage& image) { image.live.meas = 77.0f; });

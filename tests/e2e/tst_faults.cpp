@@ -118,7 +118,7 @@ void TestFaults::oneMessageAndAConsistentState()
 
     QTemporaryDir dir;
     sim::SimulatorOptions simOptions;
-    simOptions.linkPath = QDir(dir.path()).filePath("ttyKV10");
+    simOptions.linkPath = kv10::test::deviceLinkAt(QDir(dir.path()).filePath("ttyKV10"));
     simOptions.deviceVersion = "FW-R-09-03";
     QString error;
     auto sim = startSimulator(simOptions, error);
@@ -140,7 +140,7 @@ void TestFaults::oneMessageAndAConsistentState()
     AppOptions options;
     options.settings = &settings;
     options.prompts = &prompts;
-    options.com1Device = simOptions.linkPath;
+    options.com1Device = sim->devicePath();
     AppContext app(options);
     app.createWindows();
     QVERIFY(prompts.messages().isEmpty());

@@ -72,7 +72,7 @@ private:
         options.prompts = &m_prompts;
         options.waiter = &m_waiter;
         options.clock = &m_clock;
-        options.com1Device = path("ttyKV10");
+        options.com1Device = m_sim->devicePath();
         auto app = std::make_unique<AppContext>(options);
         app->createWindows();
         app->mainWindow().show();
@@ -84,7 +84,7 @@ private:
 void TestSession::wholeSession()
 {
     sim::SimulatorOptions simOptions;
-    simOptions.linkPath = path("ttyKV10");
+    simOptions.linkPath = kv10::test::deviceLinkAt(path("ttyKV10"));
     simOptions.deviceVersion = "FW-R-09-03";
     simOptions.addresses = {0, 3};
     QString error;
@@ -265,7 +265,7 @@ void TestSession::setSavedRightAfterTheReadout()
     QFETCH(QByteArray, go);
     QVERIFY(QDir(path("nastaveni")).removeRecursively());
     sim::SimulatorOptions simOptions;
-    simOptions.linkPath = path("ttyKV10");
+    simOptions.linkPath = kv10::test::deviceLinkAt(path("ttyKV10"));
     simOptions.deviceVersion = version;
     QString error;
     m_sim = startSimulator(simOptions, error);

@@ -202,7 +202,7 @@ void TestRecordWindow::exportsTheList()
     QFile file(path);
     QCOMPARE(file.exists(), !bytes.isNull());
     QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), bytes);
-    QCOMPARE(rig.boxes(), bytes.isNull() ? QStringList{"KV-10: Cannot create file " + path} : QStringList{});
+    QCOMPARE(rig.boxes(), bytes.isNull() ? QStringList{"KV-10: Cannot create file " + QDir::toNativeSeparators(path)} : QStringList{});
     QCOMPARE(rig.lines(), lines);
 }
 
