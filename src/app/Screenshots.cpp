@@ -57,6 +57,9 @@ bool saveWidget(QWidget& widget, const QString& path)
 
 QStringList saveScreenshots(AppContext& context, const QString& folder, QString* error)
 {
+    // A native file dialog (Windows', or the desktop's) is no widget that can be grabbed or
+    // cancelled from here: the pictures show Qt's own.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QDir dir(folder);
     if (!dir.mkpath(QStringLiteral("."))) {
         if (error)
