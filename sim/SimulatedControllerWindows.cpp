@@ -54,9 +54,11 @@ void releasePair(int pair)
         pairsTaken[size_t(pair)] = false;
 }
 
-QString lastError(const QString& what)
+// Takes the error code first: building the text could change it.
+QString lastError(const char* what, const QString& port = {})
 {
-    return QStringLiteral("%1: Windows error %2").arg(what).arg(::GetLastError());
+    const DWORD code = ::GetLastError();
+    return QStringLiteral("%1 %2: Windows error %3").arg(QLatin1String(what), port).arg(code);
 }
 
 } // namespace
@@ -78,7 +80,7 @@ bool SimulatedController::openLine(QString* error)
     const std::wstring name = (QStringLiteral("\\\\.\\") + pair.station).toStdWString();
     HANDLE port = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE)
-        return fail(lastError(QStringLiteral("cannot open %1").arg(pair.station)));
+        return fail(lastError("cannot open", pair.station));
     m_port = port;
 
     // The station reads and writes bytes; line settings would only matter on a real null-modem
@@ -103,7 +105,7 @@ bool SimulatedController::openLine(QString* error)
     // Reads return at once with what has arrived; the serve loop does its own waiting.
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 100};
     if (!::SetCommTimeouts(port, &timeouts))
-        return fail(lastError(QStringLiteral("SetCommTimeouts")));
+        return fail(lastError("SetCommTimeouts", pair.station));
     // Bytes an earlier program left on the line are not a request to this station.
     ::PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
     m_slavePath = pair.program;
