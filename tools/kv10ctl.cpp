@@ -1,9 +1,12 @@
 // kv10ctl: the controller link from the command line, for technicians' scripts and diagnostics.
 #include "AppError.h"
 #include "ControllerImage.h"
+#include "IniFile.h"
 #include "Kv10Version.h"
+#include "ParameterSet.h"
 #include "ProcessStart.h"
 #include "SerialTransport.h"
+#include "SetTransfer.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
@@ -11,6 +14,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QTextStream>
 
 #include <algorithm>
@@ -27,7 +32,9 @@ using namespace kv10;
 
 namespace {
 
-enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPort = 3, ExitInterrupted = 130 };
+enum ExitCode {
+    ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitPort = 3, ExitDiffer = 4, ExitFile = 5, ExitInterrupted = 130
+};
 
 constexpr double MaxPollIntervalSeconds = 86400;
 constexpr int StopCheckMs = 50;
@@ -45,7 +52,8 @@ Options:
   --device PATH     serial device (for example /dev/ttyUSB0, or COM12 on Windows)
   --com N           COM number 1-8: the port COMN on Windows, /dev/ttyS<N-1> elsewhere
   --baud RATE       line speed (default 9600)
-  --da N            controller bus address 0-126 (default 0)
+  --da LIST         controller bus address 0-126 (default 0); params save and
+                    poll take several: a list of addresses and ranges, 1,3,5-7
   --sa N            PC bus address 0-126 (default 0)
   --trace           print every telegram in hex on standard error
   --help            this text
@@ -80,13 +88,35 @@ Commands:
                           read the live table every S seconds (default 1),
                           N times (default 0 = until interrupted), one line
                           per sample: time, MEAS, SP, YOUT (tenths of a per
-                          cent), TS, OUTS (relay bits), FAULT
+                          cent), TS, OUTS (relay bits), FAULT; with several
+                          stations DA=N follows the time
+    --csv FILE            also append every sample to FILE as CSV: a header
+                          row in a new file, then time (ISO 8601), DA and the
+                          values, one row per station and sample
+  params save FILE        identify the firmware, read the whole parameter set
+                          (every page table and the ten programs) and save it
+                          as the editor's parameter file; an existing FILE
+                          keeps its other lines. With several stations FILE
+                          must contain {da}, which becomes each address
+  params load FILE [--eeprom]
+                          write the set of FILE (saved by this tool or the
+                          editor) to the controller: every page table, then
+                          the programs, then EEPROM when asked. Nothing is
+                          sent unless the whole file is a set and every value
+                          parses. Writing ADD moves the station to the
+                          address of the file, and the tool follows it
+  params diff FILE        read the controller's set and print one line
+                          SECTION.KEY file=... controller=... for each value
+                          that differs, compared as the controller stores it
 
-Numbers are written and read with a decimal point.
+Numbers are written and read with a decimal point; parameter files hold the
+numbers of the user's locale, as the editor writes them.
 
-Exit status: 0 success (also a poll ended by Ctrl-C), 1 an exchange failed,
-2 wrong usage (nothing was sent), 3 the port could not be opened, 130 a scan
-or record read interrupted.
+Exit status: 0 success (also a poll ended by Ctrl-C; params diff: the same
+set), 1 an exchange failed, 2 wrong usage (nothing was sent), 3 the port
+could not be opened, 4 params diff found differences, 5 a file could not be
+read or written, or is no parameter set (nothing was sent), 130 a scan or
+record read interrupted.
 )";
 
 QTextStream& out()
@@ -136,6 +166,28 @@ std::optional<int> parseInt(const QString& text, int low, int high)
     if (!ok || value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+// "1,3,5-7": addresses and ranges, each address once, in the order given.
+std::optional<std::vector<uint8_t>> parseStations(const QString& text)
+{
+    std::vector<uint8_t> stations;
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        const std::optional<int> first = ends.size() <= 2 ? parseInt(ends.first(), 0, HighestStationAddress) : std::nullopt;
+        const std::optional<int> last = ends.size() == 2 ? parseInt(ends.last(), 0, HighestStationAddress) : first;
+        if (!first || !last || *first > *last)
+            return std::nullopt;
+        for (int address = *first; address <= *last; ++address)
+            if (std::find(stations.begin(), stations.end(), address) == stations.end())
+                stations.push_back(uint8_t(address));
+    }
+    return stations;
+}
+
+QString nativePath(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
 }
 
 // Reads "--name value" pairs; false on an unknown name, a missing value or one its setter refuses.
@@ -225,7 +277,10 @@ QString programKey(const char* prefix, int segment)
 
 class Tool {
 public:
-    explicit Tool(TelegramLink& link) : m_link(link), m_image(link.image()) {}
+    Tool(TelegramLink& link, std::vector<uint8_t> stations)
+        : m_link(link), m_image(link.image()), m_stations(std::move(stations))
+    {
+    }
 
     int run(const QString& command, const QStringList& args);
 
@@ -239,6 +294,19 @@ private:
     int program(const QStringList& args);
     int record();
     int poll(const QStringList& args);
+    int params(const QStringList& args);
+    int saveSets(const QString& file);
+    int loadSet(const QString& file, bool eeprom);
+    int diffSet(const QString& file);
+
+    // The file's set checked and, with a variant, taken into the image; false after the
+    // message naming the value that does not parse.
+    bool takeSet(const IniFile& ini, int variant, ControllerImage& image);
+    // Opens FILE and checks that it holds a set; false after the message.
+    bool openSet(const QString& file, IniFile& ini);
+    // The firmware identified and the set read into the image; 0 after the message.
+    int readControllerSet();
+    bool severalStations() const { return m_stations.size() > 1; }
 
     bool readProgram(int program);
     bool writeProgram(int program);
@@ -253,9 +321,15 @@ private:
         fail(QStringLiteral("interrupted"));
         return ExitInterrupted;
     }
+    int fileFailed(const QString& what)
+    {
+        fail(what);
+        return ExitFile;
+    }
 
     TelegramLink& m_link;
     ControllerImage& m_image;   // the link's image
+    std::vector<uint8_t> m_stations;
 };
 
 int Tool::run(const QString& command, const QStringList& args)
@@ -271,10 +345,14 @@ int Tool::run(const QString& command, const QStringList& args)
         {"program", [this](const QStringList& a) { return program(a); }},
         {"record", [this](const QStringList&) { return record(); }},
         {"poll", [this](const QStringList& a) { return poll(a); }},
+        {"params", [this](const QStringList& a) { return params(a); }},
     };
     const auto found = commands.find(command);
     if (found == commands.end())
         return usageError(QStringLiteral("unknown command \"%1\" (see --help)").arg(command));
+    const bool takesSeveral = command == "poll" || (command == "params" && args.value(0) == "save");
+    if (severalStations() && !takesSeveral)
+        return usageError(QStringLiteral("%1 talks to one station; only params save and poll take several").arg(command));
     return found->second(args);
 }
 
@@ -485,16 +563,30 @@ int Tool::poll(const QStringList& args)
 {
     double interval = 1.0;
     int count = 0;
+    QString csvPath;
     const auto intervalSetter = [&interval](const QString& text) {
         bool ok = false;
         interval = text.toDouble(&ok);
         return ok && interval > 0 && interval <= MaxPollIntervalSeconds;
     };
+    const auto csvSetter = [&csvPath](const QString& text) {
+        csvPath = text;
+        return !text.isEmpty();
+    };
     const bool ok = parseCommandOptions(args, {{"--interval", intervalSetter},
-                                               {"--count", intSetter(count, 0, std::numeric_limits<int>::max())}});
+                                               {"--count", intSetter(count, 0, std::numeric_limits<int>::max())},
+                                               {"--csv", csvSetter}});
     if (!ok)
-        return usageError(
-            QStringLiteral("use: poll [--interval S] [--count N], with 0 < S <= %1").arg(MaxPollIntervalSeconds));
+        return usageError(QStringLiteral("use: poll [--interval S] [--count N] [--csv FILE], with 0 < S <= %1")
+                              .arg(MaxPollIntervalSeconds));
+    // Appended and flushed row by row: a run that is killed loses at most the row being written.
+    QFile csv(csvPath);
+    if (!csvPath.isEmpty()) {
+        if (!csv.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            return fileFailed(QStringLiteral("cannot open %1: %2").arg(nativePath(csvPath), csv.errorString()));
+        if (csv.size() == 0 && (csv.write("time,DA,MEAS,SP,YOUT,TS,OUTS,FAULT\n") < 0 || !csv.flush()))
+            return fileFailed(QStringLiteral("cannot write %1: %2").arg(nativePath(csvPath), csv.errorString()));
+    }
     const StopDeferral deferral;
     int failures = 0;
     for (int sample = 0; (count == 0 || sample < count) && !stopRequested(); ++sample) {
@@ -503,19 +595,173 @@ int Tool::poll(const QStringList& args)
             if (stopRequested())
                 break;
         }
-        const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-        if (!m_link.ReadTable(TableLive)) {
-            fail(time + QStringLiteral(" reading the live values failed"));
-            ++failures;
-            continue;
+        for (const uint8_t station : m_stations) {
+            m_link.SetDA(station);
+            const QDateTime now = QDateTime::currentDateTime();
+            const QString time = now.toString(Qt::ISODateWithMs);
+            const QString stationText = severalStations() ? QStringLiteral(" DA=%1").arg(station) : QString();
+            if (!m_link.ReadTable(TableLive)) {
+                fail(time + stationText + QStringLiteral(" reading the live values failed"));
+                ++failures;
+                continue;
+            }
+            const LiveTable& live = m_image.live;
+            const QString meas = formatNumber(live.meas, FieldType::Float);
+            const QString sp = formatNumber(live.sp, FieldType::Float);
+            const QString ts = formatNumber(live.ts, FieldType::Float);
+            const int yout = live.yout & 0xFFFF;
+            out() << time << stationText << " MEAS=" << meas << " SP=" << sp << " YOUT=" << yout << " TS=" << ts
+                  << " OUTS=" << live.outs << " FAULT=" << live.fault << Qt::endl;
+            if (!csvPath.isEmpty()) {
+                // With the offset, so that rows stay in order across a change of summer time.
+                const QString row = QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8\n")
+                                        .arg(now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs))
+                                        .arg(station)
+                                        .arg(meas, sp)
+                                        .arg(yout)
+                                        .arg(ts)
+                                        .arg(live.outs)
+                                        .arg(live.fault);
+                if (csv.write(row.toLatin1()) < 0 || !csv.flush())
+                    return fileFailed(QStringLiteral("cannot write %1: %2").arg(nativePath(csvPath), csv.errorString()));
+            }
         }
-        const LiveTable& live = m_image.live;
-        out() << time << " MEAS=" << formatNumber(live.meas, FieldType::Float)
-              << " SP=" << formatNumber(live.sp, FieldType::Float) << " YOUT=" << (live.yout & 0xFFFF)
-              << " TS=" << formatNumber(live.ts, FieldType::Float) << " OUTS=" << live.outs
-              << " FAULT=" << live.fault << Qt::endl;
     }
     return failures > 0 ? ExitFailed : ExitOk;
+}
+
+int Tool::params(const QStringList& args)
+{
+    const QString action = args.value(0);
+    const QStringList rest = args.mid(2);
+    const bool eeprom = action == "load" && rest == QStringList{QStringLiteral("--eeprom")};
+    if (args.size() < 2 || args[1].isEmpty() || !(rest.isEmpty() || eeprom)
+        || (action != "save" && action != "load" && action != "diff"))
+        return usageError(QStringLiteral("use: params save FILE | params load FILE [--eeprom] | params diff FILE"));
+    if (action == "save")
+        return saveSets(args[1]);
+    return action == "load" ? loadSet(args[1], eeprom) : diffSet(args[1]);
+}
+
+bool Tool::takeSet(const IniFile& ini, int variant, ControllerImage& image)
+{
+    for (const sets::SetValue& value : sets::setValues(variant)) {
+        const QString text = ini.readString(value.section, value.key, QLatin1String(value.fallback));
+        const std::optional<double> number = sets::storedNumber(value, text, variant);
+        if (!number) {
+            fail(QStringLiteral("%1=%2 is not a valid value%3")
+                     .arg(value.name(), text,
+                          variant == sets::AnyVariant ? QString() : QStringLiteral(" for this firmware")));
+            return false;
+        }
+        sets::storeNumber(value, *number, image);
+    }
+    return true;
+}
+
+bool Tool::openSet(const QString& file, IniFile& ini)
+{
+    if (!QFile::exists(file) || !ini.load(file)) {
+        fail(QStringLiteral("cannot read %1").arg(nativePath(file)));
+        return false;
+    }
+    if (!sets::versionAccepted(ini)) {
+        fail(QString::fromUtf8(sets::WrongVersionText));
+        return false;
+    }
+    ControllerImage scratch;
+    return takeSet(ini, sets::AnyVariant, scratch);
+}
+
+int Tool::readControllerSet()
+{
+    m_image = ControllerImage{};
+    const int variant = sets::identifyFirmware(m_link, sleepWaiter());
+    if (variant == 0) {
+        fail(QStringLiteral("station %1: no firmware version, or one this tool does not know (\"%2\")")
+                 .arg(m_link.DA())
+                 .arg(QString::fromLatin1(m_image.deviceVersionText.data())));
+        return 0;
+    }
+    if (const std::optional<QString> failed = sets::readSet(m_link, sleepWaiter(), variant)) {
+        fail(QStringLiteral("station %1: reading %2 failed").arg(m_link.DA()).arg(*failed));
+        return 0;
+    }
+    return variant;
+}
+
+int Tool::saveSets(const QString& file)
+{
+    const QString placeholder = QStringLiteral("{da}");
+    if (severalStations() && !file.contains(placeholder))
+        return usageError(QStringLiteral("with several stations the file name needs {da}"));
+    int status = ExitOk;
+    for (const uint8_t station : m_stations) {
+        m_link.SetDA(station);
+        const int variant = readControllerSet();
+        if (variant == 0) {
+            status = ExitFailed;
+            continue;
+        }
+        const QString path = QString(file).replace(placeholder, QString::number(station));
+        // Every key goes into the file's content first and the file is replaced once: a full
+        // disk leaves the old file whole.
+        IniFile ini;
+        const bool loaded = ini.load(path);
+        if (loaded)
+            sets::writeReadOutSet(ini, m_image, variant);
+        if (!loaded || !ini.save(path)) {
+            fail(QStringLiteral("cannot write %1").arg(nativePath(path)));
+            status = status == ExitOk ? ExitFile : status;
+            continue;
+        }
+        out() << "station " << station << " saved to " << nativePath(path) << Qt::endl;
+    }
+    return status;
+}
+
+int Tool::loadSet(const QString& file, bool eeprom)
+{
+    IniFile ini;
+    if (!openSet(file, ini))
+        return ExitFile;
+    m_image = ControllerImage{};
+    const int variant = sets::identifyFirmware(m_link, sleepWaiter());
+    if (variant == 0)
+        return exchangeFailed(QStringLiteral("no firmware version, or one this tool does not know (\"%1\")")
+                                  .arg(QString::fromLatin1(m_image.deviceVersionText.data())));
+    if (!takeSet(ini, variant, m_image))
+        return ExitFile;
+    const uint8_t station = m_link.DA();
+    const std::optional<QString> failed = sets::writeSet(m_link, sleepWaiter(), variant);
+    if (m_link.DA() != station)
+        out() << "station " << station << " now answers at address " << m_link.DA() << Qt::endl;
+    if (failed)
+        return exchangeFailed(QStringLiteral("writing %1 failed; what comes after it was not sent").arg(*failed));
+    out() << "loaded" << Qt::endl;
+    if (eeprom)
+        return this->eeprom();
+    return ExitOk;
+}
+
+int Tool::diffSet(const QString& file)
+{
+    IniFile ini;
+    if (!openSet(file, ini))
+        return ExitFile;
+    const int variant = readControllerSet();
+    if (variant == 0)
+        return ExitFailed;
+    int differences = 0;
+    for (const sets::SetValue& value : sets::setValues(variant)) {
+        const QString fileText = ini.readString(value.section, value.key, QLatin1String(value.fallback));
+        const QString controllerText = sets::valueText(value, m_image, variant);
+        if (sets::storedNumber(value, fileText, variant) == sets::storedNumber(value, controllerText, variant))
+            continue;
+        out() << value.name() << " file=" << fileText << " controller=" << controllerText << Qt::endl;
+        ++differences;
+    }
+    return differences > 0 ? ExitDiffer : ExitOk;
 }
 
 } // namespace
@@ -530,7 +776,8 @@ int main(int argc, char** argv)
     QString device;
     QString comName = QStringLiteral("port");
     int baud = 9600;
-    int da = 0;
+    std::vector<uint8_t> stations{0};
+    std::optional<std::vector<uint8_t>> parsedStations;
     int sa = 0;
     bool trace = false;
     while (!args.isEmpty() && args.first().startsWith("--")) {
@@ -561,10 +808,10 @@ int main(int argc, char** argv)
             comName = QStringLiteral("COM%1").arg(*number);
         } else if (option == "--baud" && (number = parseInt(value, 50, 4000000))) {
             baud = *number;
-        } else if (option == "--da" && (number = parseInt(value, 0, HighestStationAddress))) {
+        } else if (option == "--da" && (parsedStations = parseStations(value))) {
             // Not the broadcast address: no station answers it, so a read would report the
             // untouched zeros and a write would send them to every station.
-            da = *number;
+            stations = *parsedStations;
         } else if (option == "--sa" && (number = parseInt(value, 0, HighestStationAddress))) {
             sa = *number;
         } else {
@@ -587,7 +834,7 @@ int main(int argc, char** argv)
     ControllerImage image;
     TelegramLink link(image, sleepWaiter());
     link.setTransport(&port);
-    link.SetDA(uint8_t(da));
+    link.SetDA(stations.front());
     link.SetSA(uint8_t(sa));
     if (trace)
         link.setTraceSink([](bool outgoing, const QByteArray& bytes) {
@@ -595,7 +842,7 @@ int main(int argc, char** argv)
         });
 
     const QString command = args.takeFirst();
-    const int status = Tool(link).run(command, args);
+    const int status = Tool(link, stations).run(command, args);
     port.ClosePort();
     return status;
 }

@@ -6,6 +6,7 @@
 #include "IniFile.h"
 #include "NumberText.h"
 #include "ParameterEditor.h"
+#include "ParameterSet.h"
 #include "Prompts.h"
 
 #include <QComboBox>
@@ -17,78 +18,8 @@ using namespace kv10;
 
 namespace {
 
-const QString Version = QStringLiteral("KORVIN10 [V.1.0]");
-const char* const Ident = "IDENT";
 const char* const Comp = "COMP";
 const QString Zero = QStringLiteral("0");
-
-// One key of the pages ALARM 1 to GO: a combo box is kept as its item index, an edit as its text.
-struct PageKey {
-    int page;
-    const char* section;
-    const char* key;
-    const char* control;
-    const char* fallback;   // what loading takes when the file lacks the key
-};
-
-const PageKey PageKeys[] = {
-    {ParameterEditor::PageAlarm1, "ALARM1", "RALA", "cb_rala1", "0"},
-    {ParameterEditor::PageAlarm1, "ALARM1", "RELE", "cb_re1", "0"},
-    {ParameterEditor::PageAlarm1, "ALARM1", "SPLO", "ed_splo1", "0"},
-    {ParameterEditor::PageAlarm1, "ALARM1", "SPHI", "ed_sphi1", "100"},
-    {ParameterEditor::PageAlarm1, "ALARM1", "HYST", "ed_hyst1", "1"},
-    {ParameterEditor::PageAlarm2, "ALARM2", "RALA", "cb_rala2", "0"},
-    {ParameterEditor::PageAlarm2, "ALARM2", "RELE", "cb_re2", "0"},
-    {ParameterEditor::PageAlarm2, "ALARM2", "SPLO", "ed_splo2", "0"},
-    {ParameterEditor::PageAlarm2, "ALARM2", "SPHI", "ed_sphi2", "100"},
-    {ParameterEditor::PageAlarm2, "ALARM2", "HYST", "ed_hyst2", "1"},
-    {ParameterEditor::PagePid, "PID", "PB", "ed_pb", "1"},
-    {ParameterEditor::PagePid, "PID", "TI", "ed_ti", "100"},
-    {ParameterEditor::PagePid, "PID", "TD", "ed_td", "1"},
-    {ParameterEditor::PagePid, "PID", "TUNE", "cb_tune", "0"},
-    {ParameterEditor::PageRego, "REGO", "TYPE", "cb_type", "0"},
-    {ParameterEditor::PageRego, "REGO", "F2", "cb_f2", "0"},
-    {ParameterEditor::PageRego, "REGO", "DSER", "ed_dser", "60"},
-    {ParameterEditor::PageRego, "REGO", "DEAD", "ed_dead", "2"},
-    {ParameterEditor::PageRego, "REGO", "TPID", "cb_tpid", "4"},
-    {ParameterEditor::PageRego, "REGO", "PS", "ed_ps", "0"},
-    {ParameterEditor::PageRego, "REGO", "PER", "ed_per", "10"},
-    {ParameterEditor::PageOnof, "ONOF", "PHEA", "ed_phea", "-2"},
-    {ParameterEditor::PageOnof, "ONOF", "PCOO", "ed_pcoo", "2"},
-    {ParameterEditor::PageOnof, "ONOF", "HHEA", "ed_hhea", "1"},
-    {ParameterEditor::PageOnof, "ONOF", "HCOO", "ed_hcoo", "1"},
-    {ParameterEditor::PageOnof, "ONOF", "AT", "cb_at", "1"},
-    {ParameterEditor::PageOnof, "ONOF", "RE_1", "cb_onof_re1", "0"},
-    {ParameterEditor::PageOnof, "ONOF", "RE_2", "cb_onof_re2", "1"},
-    {ParameterEditor::PageSens, "SENS", "STRS", "ed_strs", "0"},
-    {ParameterEditor::PageSens, "SENS", "ENDS", "ed_ends", "100"},
-    {ParameterEditor::PageSens, "SENS", "OFFS", "ed_offs", "0"},
-    {ParameterEditor::PageSens, "SENS", "TYPE", "cb_sens", "4"},
-    {ParameterEditor::PageSens, "SENS", "DP", "cb_dp", "1"},
-    {ParameterEditor::PageSens, "SENS", "KOMP", "cb_komp", "1"},
-    {ParameterEditor::PageDaco, "DACO", "AIN", "cb_ain", "0"},
-    {ParameterEditor::PageDaco, "DACO", "AOUT", "cb_aout", "0"},
-    {ParameterEditor::PageDaco, "DACO", "ASTR", "ed_astr", "0"},
-    {ParameterEditor::PageDaco, "DACO", "AEND", "ed_aend", "100"},
-    {ParameterEditor::PageErro, "ERRO", "RE12", "cb_erro12", "0"},
-    {ParameterEditor::PageErro, "ERRO", "RE-3", "cb_erro3", "0"},
-    {ParameterEditor::PageErro, "ERRO", "RE-4", "cb_erro4", "0"},
-    {ParameterEditor::PageErro, "ERRO", "YOUT", "cb_yout", "0"},
-    {ParameterEditor::PageOst, "OSTAT", "OPLO", "ed_oplo", "0"},
-    {ParameterEditor::PageOst, "OSTAT", "OPHI", "ed_ophi", "100"},
-    {ParameterEditor::PageOst, "OSTAT", "PASS", "ed_pass", "0"},
-    {ParameterEditor::PageOst, "OSTAT", "FILT", "cb_filtr", "0"},
-    {ParameterEditor::PageOst, "OSTAT", "LOCK", "cb_loc", "0"},
-    {ParameterEditor::PageAdd, "ADD", "ADRESA", "ed_adresa", "0"},
-    {ParameterEditor::PageAdd, "ADD", "ZAZNAM", "ed_zaznam", "60"},
-    {ParameterEditor::PageGo, "GO", "BEH", "cb_go", "0"},
-    {ParameterEditor::PageGo, "GO", "PEND", "cb_pend", "0"},
-    {ParameterEditor::PageGo, "GO", "HOLD", "cb_hold", "0"},
-    {ParameterEditor::PageGo, "GO", "PUC", "cb_puc", "0"},
-    {ParameterEditor::PageGo, "GO", "DATE", "ed_godate", "0"},
-    {ParameterEditor::PageGo, "GO", "HOUR", "ed_gohour", "0"},
-    {ParameterEditor::PageGo, "GO", "MIN", "ed_gomin", "0"},
-};
 
 QComboBox& list(const ParameterEditor& editor, const char* name)
 {
@@ -98,16 +29,6 @@ QComboBox& list(const ParameterEditor& editor, const char* name)
 QLineEdit& field(const ParameterEditor& editor, const char* name)
 {
     return *editor.findChild<QLineEdit*>(QLatin1String(name));
-}
-
-QString startKey(int program)
-{
-    return QStringLiteral("SP[%1]").arg(program);
-}
-
-QString segmentKey(const char* name, int program, int segment)
-{
-    return QStringLiteral("%1[%2][%3]").arg(QLatin1String(name)).arg(program).arg(segment);
 }
 
 FileDialogRequest fileRequest(ParameterEditor& editor, const QString& title, const QString& filter)
@@ -123,33 +44,24 @@ FileDialogRequest fileRequest(ParameterEditor& editor, const QString& title, con
 
 void writeSet(IniFile& ini, const ParameterEditor& editor, const ControllerImage& image)
 {
-    ini.writeString(Ident, "VERSION", Version);
-    for (const PageKey& key : PageKeys) {
+    const auto pageText = [&editor](const sets::PageKey& key) {
         const auto* combo = editor.findChild<QComboBox*>(QLatin1String(key.control));
-        ini.writeString(key.section, key.key,
-                        combo ? QString::number(combo->currentIndex()) : field(editor, key.control).text());
-    }
-    ini.writeString(Comp, "PROG", QString::number(list(editor, "cb_prog_typ").currentIndex()));
-    ini.writeString(Comp, "C_PR", QString::number(list(editor, "cb_prog_cis").currentIndex()));
-    ini.writeString(Comp, "SP", field(editor, "ed_comp").text());
-    ini.writeString(Comp, "POCATEK", field(editor, "ed_pocatek").text());
-    for (int program = 0; program < ProgramCount; ++program)
-        ini.writeString(Comp, startKey(program), fixedNumberText(image.startValue[program]));
-    for (int program = 0; program < ProgramCount; ++program) {
-        for (int segment = 0; segment < SegmentCount; ++segment) {
-            ini.writeString(Comp, segmentKey("TEP", program, segment),
-                            fixedNumberText(image.segmentSetpoint[program][segment]));
-            ini.writeString(Comp, segmentKey("CAS", program, segment),
-                            QString::number(image.segmentTime[program][segment]));
-        }
-    }
+        return combo ? QString::number(combo->currentIndex()) : field(editor, key.control).text();
+    };
+    const sets::CompPageTexts comp{
+        QString::number(list(editor, "cb_prog_typ").currentIndex()),
+        QString::number(list(editor, "cb_prog_cis").currentIndex()),
+        field(editor, "ed_comp").text(),
+        field(editor, "ed_pocatek").text(),
+    };
+    sets::writeParameterSet(ini, pageText, comp, image);
 }
 
 // Each page takes its keys into its controls and then into the image, with the page's own checks.
 void readPages(const IniFile& ini, ParameterEditor& editor)
 {
     for (int page = ParameterEditor::PageAlarm1; page <= ParameterEditor::PageGo; ++page) {
-        for (const PageKey& key : PageKeys) {
+        for (const sets::PageKey& key : sets::pageKeys()) {
             if (key.page != page)
                 continue;
             if (auto* combo = editor.findChild<QComboBox*>(QLatin1String(key.control)))
@@ -205,12 +117,12 @@ bool readPrograms(const IniFile& ini, ParameterEditor& editor, ControllerImage& 
         return false;
     field(editor, "ed_pocatek").setText(ini.readString(Comp, "POCATEK", Zero));
     for (int program = 0; program < ProgramCount; ++program)
-        if (!read.number(startKey(program), image.startValue[program]))
+        if (!read.number(sets::startKey(program), image.startValue[program]))
             return false;
     for (int program = 0; program < ProgramCount; ++program) {
         for (int segment = 0; segment < SegmentCount; ++segment) {
-            if (!read.number(segmentKey("TEP", program, segment), image.segmentSetpoint[program][segment])
-                || !read.whole(segmentKey("CAS", program, segment), image.segmentTime[program][segment]))
+            if (!read.number(sets::segmentKey("TEP", program, segment), image.segmentSetpoint[program][segment])
+                || !read.whole(sets::segmentKey("CAS", program, segment), image.segmentTime[program][segment]))
                 return false;
         }
     }
@@ -239,8 +151,8 @@ void loadParameterSet(ParameterEditor& editor, ControllerImage& image, Prompts& 
         return;
     }
     // A file without the key passes: the default is the identification itself.
-    if (!ini.readString(Ident, "VERSION", Version).startsWith(Version)) {
-        prompts.message(QStringLiteral("INI soubor není typu KORVIN 10 [V.1.0]"), QStringLiteral("INI SOUBOR"),
+    if (!sets::versionAccepted(ini)) {
+        prompts.message(QString::fromUtf8(sets::WrongVersionText), QStringLiteral("INI SOUBOR"),
                         PromptIcon::Error, PromptButton::Ok, nullptr);
         return;
     }

@@ -13,6 +13,7 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QTabBar>
+#include <algorithm>
 
 using namespace kv10;
 using namespace kv10::editor;
@@ -98,7 +99,9 @@ void ParameterEditor::bindPages()
             const bool isEdit = qobject_cast<QLineEdit*>(control) != nullptr;
             const bool isCombo = qobject_cast<QComboBox*>(control) != nullptr;
             const bool combo = binding.kind == Kind::Index || binding.kind == Kind::IndexPlusOne;
-            if (!field || !fitsField(binding.kind, field->type) || (needsControl && !(combo ? isCombo : isEdit))) {
+            const bool itemsAsBound = !isCombo || static_cast<QComboBox*>(control)->count() == binding.items;
+            if (!field || !fitsField(binding.kind, field->type) || (needsControl && !(combo ? isCombo : isEdit))
+                || !itemsAsBound) {
                 qWarning("ParameterEditor: no control or field for %s.%s", tableInfo(binding.table).name,
                          binding.field);
                 continue;
@@ -172,8 +175,8 @@ void ParameterEditor::PageControlChange(int newIndex)
 
 void ParameterEditor::ApplyVariantLayout(int variant)
 {
-    const bool programs = variant != 1;
-    const bool clock = variant != 1 && variant != 2;
+    const bool programs = hasPrograms(variant);
+    const bool clock = hasClock(variant);
     m_program->setProgramControlsVisible(programs);
     if (programs)
         m_program->ApplyProgramLayout();
@@ -202,12 +205,8 @@ void ParameterEditor::ShowImageOnPagesOutOfStep()
 
 std::span<const ParameterEditor::BoundRow> ParameterEditor::rowsOf(int page) const
 {
-    std::span<const BoundRow> rows = m_rows[page];
-    // Table 14 has no date fields: without table 19 the GO page is its four combo boxes.
-    constexpr size_t GoCombos = 4;
-    if (page == PageGo && m_variant == 2 && rows.size() > GoCombos)
-        return rows.first(GoCombos);
-    return rows;
+    const std::span<const BoundRow> rows = m_rows[page];
+    return rows.first(std::min(rows.size(), variantBindings(page, m_variant).size()));
 }
 
 int ParameterEditor::PageToImage(int page)
@@ -267,17 +266,10 @@ int ParameterEditor::rowsToImage(std::span<const BoundRow> rows)
 void ParameterEditor::rowsToPage(std::span<const BoundRow> rows)
 {
     for (const BoundRow& row : rows) {
-        const double value = fieldValue(m_image, *row.field);
-        auto* edit = qobject_cast<QLineEdit*>(row.control);
-        switch (row.binding->kind) {
-        case Kind::Float: edit->setText(fixedNumberText(value)); break;
-        case Kind::Int:
-        case Kind::Byte: edit->setText(QString::number(static_cast<int32_t>(value))); break;
-        case Kind::SignedByte: edit->setText(QString::number(static_cast<int8_t>(static_cast<uint8_t>(value)))); break;
-        case Kind::Index: selectItem(*static_cast<QComboBox*>(row.control), static_cast<int32_t>(value)); break;
-        case Kind::IndexPlusOne: selectItem(*static_cast<QComboBox*>(row.control), static_cast<int32_t>(value) - 1); break;
-        case Kind::Zero: break;
-        }
+        if (auto* edit = qobject_cast<QLineEdit*>(row.control))
+            edit->setText(editText(*row.binding, m_image));
+        else if (auto* combo = qobject_cast<QComboBox*>(row.control))
+            selectItem(*combo, listPosition(*row.binding, m_image, m_variant));
     }
 }
 
@@ -355,9 +347,7 @@ bool ParameterEditor::holdsPrograms(int page) const
 
 int ParameterEditor::transferTable(int page) const
 {
-    // With the newest firmware GO travels with its start date, as table 19.
-    const int table = pageTag(page);
-    return m_variant == 3 && table == TableGo ? TableGoext : table;
+    return editor::transferTable(page, m_variant);
 }
 
 void ParameterEditor::hideProgress()

@@ -3,6 +3,8 @@
 // page's tag is the table number); values move between a page's controls and the controller
 // image when the user leaves the page or runs a command, and between the image and the
 // controller only on "Čtení", "Zápis" and "EEPROM".
+#include "PageBindings.h"
+
 #include <QDialog>
 #include <array>
 #include <bitset>
@@ -19,21 +21,15 @@ class TelegramLink;
 class Waiter;
 struct ControllerImage;
 struct TableField;
-namespace editor { struct Binding; }
 }
 class ProgramPage;
 class QComboBox;
 class QLineEdit;
 class QTabWidget;
 
-class ParameterEditor : public QDialog {
+class ParameterEditor : public QDialog, public kv10::editor::PageIndices {
     Q_OBJECT
 public:
-    static constexpr int PageCount = 13;
-    enum PageIndex {
-        PageComp = 0, PageAlarm1, PageAlarm2, PagePid, PageRego, PageOnof, PageSens, PageDaco,
-        PageErro, PageOst, PageAdd, PageGo, PageTime
-    };
 
     ParameterEditor(kv10::TelegramLink& link, kv10::Prompts& prompts, kv10::Waiter& waiter,
                     QWidget* parent = nullptr);

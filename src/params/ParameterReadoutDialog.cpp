@@ -5,6 +5,7 @@
 #include "DialogPlacement.h"
 #include "ParameterEditor.h"
 #include "Prompts.h"
+#include "SetTransfer.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <cstring>
 
 using namespace kv10;
 
@@ -45,10 +45,6 @@ constexpr ControlDefault EditorDefaults[] = {
     {"ed_gomin", "0"},
     {"cb_prog_typ", "0"}, {"cb_prog_cis", "0"},
 };
-
-// The firmware texts, each compared over at most ten characters.
-constexpr const char* FirmwareVersions[] = {"FW-R-09-01", "FW-R-09-02", "FW-R-09-03"};
-constexpr size_t FirmwareVersionLength = 10;
 
 } // namespace
 
@@ -177,12 +173,7 @@ int ParameterReadoutDialog::IdentifyFirmware()
     m_waiter.waitRest(TableWaitMs, pause);
     if (!m_link.ReadDeviceVersion())
         return 0;
-    const char* version = m_link.image().deviceVersionText.data();
-    for (int variant = 1; variant <= 3; ++variant) {
-        if (std::strncmp(version, FirmwareVersions[variant - 1], FirmwareVersionLength) == 0)
-            return variant;
-    }
-    return 0;
+    return sets::firmwareVariantOf(m_link.image().deviceVersionText.data());
 }
 
 bool ParameterReadoutDialog::ReadCurrentProgram()

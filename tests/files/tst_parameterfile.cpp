@@ -4,13 +4,17 @@
 #include "FakeTransport.h"
 #include "ParameterEditor.h"
 #include "ParameterFile.h"
+#include "ParameterReadoutDialog.h"
 #include "ScriptedPrompts.h"
+#include "SerialTransport.h"
+#include "StartedSimulator.h"
 #include "Telegram.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -78,6 +82,18 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
 }
 
+// kv10ctl's exit status for the station, and its error output on failure.
+int runTool(const sim::SimulatedController& sim, const QStringList& args)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(KV10CTL_PATH), QStringList{"--device", sim.devicePath()} + args);
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (const QByteArray errors = tool.readAllStandardError(); !errors.isEmpty())
+        qWarning("%s", errors.constData());
+    return tool.exitCode();
+}
+
 void writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -100,6 +116,8 @@ private slots:
     void savingOverKeepsOtherLines();
     void failedWriteKeepsTheFile_data();
     void failedWriteKeepsTheFile();
+    void kv10ctlAndTheEditorShareTheFile_data();
+    void kv10ctlAndTheEditorShareTheFile();
 
 private:
     QTemporaryDir m_dir;
@@ -318,6 +336,67 @@ void TestParameterFile::failedWriteKeepsTheFile()
     QCOMPARE(rig.boxes(), QStringList("KV-10: Unable to write to " + QDir::toNativeSeparators(path)));
     QCOMPARE(readAll(path), before);
     QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::AllEntries | QDir::Hidden), files);
+}
+
+void TestParameterFile::kv10ctlAndTheEditorShareTheFile_data()
+{
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<int>("programType");
+    QTest::newRow("without programs") << "FW-R-09-01" << 0;
+    QTest::newRow("programs, SP") << "FW-R-09-02" << 0;
+    QTest::newRow("programs and clock, RAMP") << "FW-R-09-03" << 1;
+}
+
+// A set that kv10ctl saved, loaded in the editor after its read-out and saved again, is the same
+// file; that file loads with kv10ctl and then compares equal.
+void TestParameterFile::kv10ctlAndTheEditorShareTheFile()
+{
+    QFETCH(QString, firmware);
+    QFETCH(int, programType);
+    sim::SimulatorOptions options;
+    options.deviceVersion = firmware;
+    QString error;
+    const auto station = startSimulator(options, error);
+    QVERIFY2(station, qPrintable(error));
+    station->setLiveRunning(false);
+    station->modifyImage([programType](ControllerImage& image) {
+        image.prog = {uint8_t(programType), 4};
+        image.goext = {5, 6, 7};
+        image.alarm1.sphi = 123.456f;
+        for (int p = 0; p < ProgramCount; ++p)
+            image.segmentSetpoint[p][p] = float(p) + 0.5f;
+    });
+    const QString byTool = m_dir.filePath("tool-" + firmware + ".ini");
+    const QString byEditor = m_dir.filePath("editor-" + firmware + ".ini");
+    QCOMPARE(runTool(*station, {"params", "save", byTool}), 0);
+    {
+        ScriptedPrompts prompts;
+        CountingWaiter waiter;
+        ControllerImage image;
+        TelegramLink link(image, waiter);
+        SerialTransport port;
+        port.OpenPort(station->devicePath(), "COM1", 9600);
+        link.setTransport(&port);
+        ParameterEditor editor(link, prompts, waiter);
+        ParameterReadoutDialog readout(editor, link, prompts, waiter);
+        editor.setFirmwareVariantSource([&readout] { return readout.FirmwareVariant(); });
+        readout.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!readout.isVisible(), 20000);
+        editor.show();
+        loadParameterSet(editor, image, prompts, byTool);
+        QVERIFY(saveParameterSet(editor, image, byEditor));
+        QCOMPARE(prompts.messages().size(), 0);
+        port.ClosePort();
+    }
+    QCOMPARE(readAll(byEditor), readAll(byTool));
+    station->modifyImage([](ControllerImage& image) {
+        image.alarm1.sphi = 1;
+        image.segmentSetpoint[9][9] = 0;
+    });
+    QCOMPARE(runTool(*station, {"params", "diff", byEditor}), 4);
+    QCOMPARE(runTool(*station, {"params", "load", byEditor}), 0);
+    QCOMPARE(runTool(*station, {"params", "diff", byEditor}), 0);
+    QCOMPARE(station->image().alarm1.sphi, 123.46f);
 }
 
 QTEST_MAIN(TestParameterFile)

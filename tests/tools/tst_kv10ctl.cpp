@@ -6,9 +6,12 @@
 #include "TableCodec.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -46,7 +49,7 @@ QStringList linesOf(const QByteArray& bytes)
     return lines;
 }
 
-Run runTool(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 15000)
+Run runTool(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 60000)
 {
     QProcess process;
     process.start(QStringLiteral(KV10CTL_PATH), args);
@@ -64,6 +67,29 @@ Run runTool(const QStringList& args, const QByteArray& input = {}, int timeoutMs
     run.out = linesOf(process.readAllStandardOutput());
     run.err = linesOf(process.readAllStandardError());
     return run;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool putFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The first line `from` of the file becomes `to` (or goes, when `to` is empty).
+bool editLine(const QString& path, const QByteArray& from, const QByteArray& to)
+{
+    QByteArray bytes = fileBytes(path);
+    const qsizetype at = bytes.indexOf("\r\n" + from + "\r\n");
+    if (at < 0)
+        return false;
+    bytes.replace(at + 2, from.size() + 2, to.isEmpty() ? QByteArray() : to + "\r\n");
+    return putFile(path, bytes);
 }
 
 double valueOf(const QString& line)
@@ -107,7 +133,7 @@ private:
         return {QStringLiteral("--device"), m_sim->slavePath(), QStringLiteral("--da"), QString::number(Station)};
     }
 
-    Run atStation(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 15000)
+    Run atStation(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 60000)
     {
         return runTool(stationOptions() + args, input, timeoutMs);
     }
@@ -138,7 +164,8 @@ private slots:
         const QString help = run.out.join(QLatin1Char('\n'));
         for (const char* item : {"--device", "--com", "--baud", "--da", "--sa", "ping", "scan", "ident", "read TABLE",
                                  "write TABLE", "eeprom", "program read P", "program write P", "record", "poll",
-                                 "--interval", "--count", "Exit status"})
+                                 "--interval", "--count", "--csv FILE", "params save FILE", "params load FILE [--eeprom]",
+                                 "params diff FILE", "{da}", "1,3,5-7", "Exit status"})
             QVERIFY2(help.contains(QLatin1String(item)), item);
     }
 
@@ -453,6 +480,164 @@ private slots:
         QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
         QCOMPARE(numbered.counters().of(RequestKind::Ping), 1);
 #endif
+    }
+
+    // The set that kv10ctl saves, edited by hand, against the controller.
+    void paramsDiffNamesWhatDiffers_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("as saved") << QByteArray() << QByteArray() << QStringList();
+        QTest::newRow("the same number in other words") << QByteArray("SPHI=200,00") << QByteArray(" SPHI = 2E2")
+                                                        << QStringList();
+        QTest::newRow("a page field") << QByteArray("SPHI=200,00") << QByteArray("SPHI=200,01")
+                                      << QStringList{"ALARM1.SPHI file=200,01 controller=200,00"};
+        QTest::newRow("a key the file lacks: its default") << QByteArray("SPHI=200,00") << QByteArray()
+                                                           << QStringList{"ALARM1.SPHI file=100 controller=200,00"};
+        QTest::newRow("a list position") << QByteArray("TPID=4") << QByteArray("TPID=0")
+                                         << QStringList{"REGO.TPID file=0 controller=4"};
+        QTest::newRow("a segment setpoint") << QByteArray("TEP[3][5]=113,25") << QByteArray("TEP[3][5]=7,5")
+                                            << QStringList{"COMP.TEP[3][5] file=7,5 controller=113,25"};
+        QTest::newRow("the start date, which only the clock firmware has")
+            << QByteArray("DATE=9") << QByteArray("DATE=8") << QStringList{"GO.DATE file=8 controller=9"};
+    }
+
+    void paramsDiffNamesWhatDiffers()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QStringList, lines);
+        sim().setDeviceTexts(QStringLiteral("KORVIN 10"), QStringLiteral("FW-R-09-03"));
+        sim().modifyImage([](ControllerImage& image) {
+            image.alarm1.sphi = 200;
+            image.rego.tpid = 5;
+            image.segmentSetpoint[3][5] = 113.25f;
+            image.goext.date = 9;
+        });
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("set.ini"));
+        const Run saved = atStation({QStringLiteral("params"), QStringLiteral("save"), path});
+        QVERIFY2(saved.exitCode == 0, qPrintable(saved.describe()));
+        QCOMPARE(saved.out, QStringList{"station 1 saved to " + QDir::toNativeSeparators(path)});
+        if (!from.isEmpty())
+            QVERIFY(editLine(path, from, to));
+        const Run diff = atStation({QStringLiteral("params"), QStringLiteral("diff"), path});
+        QVERIFY2(diff.exitCode == (lines.isEmpty() ? 0 : 4), qPrintable(diff.describe()));
+        QCOMPARE(diff.out, lines);
+        QVERIFY(diff.err.isEmpty());
+    }
+
+    void paramsLoadWritesTheFileAndDiffIsClean()
+    {
+        sim().setDeviceTexts(QStringLiteral("KORVIN 10"), QStringLiteral("FW-R-09-03"));
+        sim().modifyImage([](ControllerImage& image) {
+            image.alarm1.hyst = 2;
+            image.segmentTime[3][5] = 10;
+        });
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("set.ini"));
+        QVERIFY(atStation({QStringLiteral("params"), QStringLiteral("save"), path}).exitCode == 0);
+        QVERIFY(editLine(path, "HYST=2,00", "HYST=3,5"));
+        QVERIFY(editLine(path, "CAS[3][5]=10", "CAS[3][5]=17"));
+        sim().resetCounters();
+        const Run load = atStation({QStringLiteral("params"), QStringLiteral("load"), path, QStringLiteral("--eeprom")});
+        QVERIFY2(load.exitCode == 0, qPrintable(load.describe()));
+        QCOMPARE(load.out, QStringList({"loaded", "stored"}));
+        QCOMPARE(sim().image().alarm1.hyst, 3.5f);
+        QCOMPARE(sim().image().segmentTime[3][5], 17);
+        // The eleven page tables, the start values, and two blocks for each of the ten programs.
+        QCOMPARE(sim().counters().of(RequestKind::Write), 11 + 1 + 20);
+        QCOMPARE(sim().counters().of(RequestKind::StoreEeprom), 1);
+        const Run diff = atStation({QStringLiteral("params"), QStringLiteral("diff"), path});
+        QVERIFY2(diff.exitCode == 0 && diff.out.isEmpty(), qPrintable(diff.describe()));
+    }
+
+    void paramsFileProblemsSendNothing_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        const QByteArray otherVersion("[IDENT]\r\nVERSION=KORVIN10 [V.1.1]\r\n");
+        const QString wrongVersion = QStringLiteral("kv10ctl: INI soubor není typu KORVIN 10 [V.1.0]");
+        QTest::newRow("load, another version") << "load" << otherVersion << wrongVersion;
+        QTest::newRow("diff, another version") << "diff" << otherVersion << wrongVersion;
+        QTest::newRow("no number") << "load" << QByteArray("[ALARM1]\r\nSPHI=abc\r\n")
+                                   << "kv10ctl: ALARM1.SPHI=abc is not a valid value";
+        QTest::newRow("a point where the locale has a comma") << "diff" << QByteArray("[PID]\r\nPB=1.5\r\n")
+                                                             << "kv10ctl: PID.PB=1.5 is not a valid value";
+        QTest::newRow("no such list item") << "load" << QByteArray("[ALARM1]\r\nRALA=4\r\n")
+                                           << "kv10ctl: ALARM1.RALA=4 is not a valid value";
+        QTest::newRow("a fraction of a segment time") << "load" << QByteArray("[COMP]\r\nCAS[9][19]=1,5\r\n")
+                                                      << "kv10ctl: COMP.CAS[9][19]=1,5 is not a valid value";
+        QTest::newRow("no file") << "load" << QByteArray() << "kv10ctl: cannot read %1";
+    }
+
+    void paramsFileProblemsSendNothing()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("set.ini"));
+        if (!content.isEmpty())
+            QVERIFY(putFile(path, content));
+        const Run run = atStation({QStringLiteral("params"), command, path});
+        QVERIFY2(run.exitCode == 5, qPrintable(run.describe()));
+        QCOMPARE(run.err, QStringList{message.contains("%1") ? message.arg(QDir::toNativeSeparators(path)) : message});
+        QCOMPARE(sim().counters().totalRequests(), 0);
+    }
+
+    void severalStationsSaveAndPoll()
+    {
+        sim().setAddresses({1, 2});
+        sim().setLiveRunning(false);
+        sim().modifyImage([](ControllerImage& image) { image.live = {21.5f, 9, 150, 1000, 22.25f, 0, 0}; });
+        QTemporaryDir dir;
+        const QString pattern = dir.filePath(QStringLiteral("station-{da}.ini"));
+        const QString device = sim().slavePath();
+        const Run saved = runTool({"--device", device, "--da", "1-2", "params", "save", pattern});
+        QVERIFY2(saved.exitCode == 0, qPrintable(saved.describe()));
+        QByteArray first = fileBytes(dir.filePath(QStringLiteral("station-1.ini")));
+        const QByteArray second = fileBytes(dir.filePath(QStringLiteral("station-2.ini")));
+        QVERIFY(first.contains("\r\nADRESA=1\r\n"));
+        QCOMPARE(first.replace("\r\nADRESA=1\r\n", "\r\nADRESA=2\r\n"), second);
+
+        const QString csv = dir.filePath(QStringLiteral("live.csv"));
+        for (const char* count : {"2", "1"}) {
+            const Run poll = runTool({"--device", device, "--da", "2,1", "poll", "--count", count, "--interval", "0.1",
+                                      "--csv", csv});
+            QVERIFY2(poll.exitCode == 0, qPrintable(poll.describe()));
+        }
+        const QStringList rows = linesOf(fileBytes(csv));
+        QCOMPARE(rows.size(), 7);
+        QCOMPARE(rows.first(), "time,DA,MEAS,SP,YOUT,TS,OUTS,FAULT");
+        for (int row = 1; row < rows.size(); ++row) {
+            const QString station = row % 2 == 1 ? QStringLiteral("2") : QStringLiteral("1");
+            QCOMPARE(rows[row].section(QLatin1Char(','), 1), station + ",21.5,150,1000,22.25,9,0");
+            const QString time = rows[row].section(QLatin1Char(','), 0, 0);
+            QVERIFY2(QDateTime::fromString(time, Qt::ISODateWithMs).isValid() && time.contains(QLatin1Char('T')),
+                     qPrintable(time));
+        }
+    }
+
+    void stationListsAreChecked_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("a range backwards") << QStringList{"--da", "3-1", "ping"};
+        QTest::newRow("an empty item") << QStringList{"--da", "1,,2", "ping"};
+        QTest::newRow("the broadcast address") << QStringList{"--da", "1-127", "ping"};
+        QTest::newRow("several for a command of one station") << QStringList{"--da", "1,2", "params", "load", "x.ini"};
+        QTest::newRow("several without {da} in the name") << QStringList{"--da", "1,2", "params", "save", "x.ini"};
+        QTest::newRow("an unknown option") << QStringList{"params", "load", "x.ini", "--now"};
+    }
+
+    void stationListsAreChecked()
+    {
+        QFETCH(QStringList, args);
+        const Run run = runTool(QStringList{"--device", sim().slavePath()} + args);
+        QVERIFY2(run.exitCode == UsageExit, qPrintable(run.describe()));
+        QCOMPARE(sim().counters().totalRequests(), 0);
     }
 
     // A silent address costs a read time-out, so only a short range is scanned here.
