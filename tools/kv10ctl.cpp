@@ -304,6 +304,8 @@ private:
     bool takeSet(const IniFile& ini, int variant, ControllerImage& image);
     // Opens FILE and checks that it holds a set; false after the message.
     bool openSet(const QString& file, IniFile& ini);
+    // The firmware's variant, with a fresh image; 0 after the message.
+    int identify();
     // The firmware identified and the set read into the image; 0 after the message.
     int readControllerSet();
     bool severalStations() const { return m_stations.size() > 1; }
@@ -673,16 +675,22 @@ bool Tool::openSet(const QString& file, IniFile& ini)
     return takeSet(ini, sets::AnyVariant, scratch);
 }
 
-int Tool::readControllerSet()
+int Tool::identify()
 {
     m_image = ControllerImage{};
     const int variant = sets::identifyFirmware(m_link, sleepWaiter());
-    if (variant == 0) {
+    if (variant == 0)
         fail(QStringLiteral("station %1: no firmware version, or one this tool does not know (\"%2\")")
                  .arg(m_link.DA())
                  .arg(QString::fromLatin1(m_image.deviceVersionText.data())));
+    return variant;
+}
+
+int Tool::readControllerSet()
+{
+    const int variant = identify();
+    if (variant == 0)
         return 0;
-    }
     if (const std::optional<QString> failed = sets::readSet(m_link, sleepWaiter(), variant)) {
         fail(QStringLiteral("station %1: reading %2 failed").arg(m_link.DA()).arg(*failed));
         return 0;
@@ -725,11 +733,9 @@ int Tool::loadSet(const QString& file, bool eeprom)
     IniFile ini;
     if (!openSet(file, ini))
         return ExitFile;
-    m_image = ControllerImage{};
-    const int variant = sets::identifyFirmware(m_link, sleepWaiter());
+    const int variant = identify();
     if (variant == 0)
-        return exchangeFailed(QStringLiteral("no firmware version, or one this tool does not know (\"%1\")")
-                                  .arg(QString::fromLatin1(m_image.deviceVersionText.data())));
+        return ExitFailed;
     if (!takeSet(ini, variant, m_image))
         return ExitFile;
     const uint8_t station = m_link.DA();
