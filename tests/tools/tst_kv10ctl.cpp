@@ -125,6 +125,8 @@ class Kv10ctlTest : public QObject {
 
 private:
     std::unique_ptr<SimulatedController> m_sim;
+    QTemporaryDir m_files;
+    int m_copies = 0;
 
     SimulatedController& sim() { return *m_sim; }
 
@@ -515,11 +517,15 @@ private slots:
             image.segmentSetpoint[3][5] = 113.25f;
             image.goext.date = 9;
         });
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("set.ini"));
-        const Run saved = atStation({QStringLiteral("params"), QStringLiteral("save"), path});
-        QVERIFY2(saved.exitCode == 0, qPrintable(saved.describe()));
-        QCOMPARE(saved.out, QStringList{"station 1 saved to " + QDir::toNativeSeparators(path)});
+        // Saved once; every row edits its own copy.
+        const QString saved = m_files.filePath(QStringLiteral("saved.ini"));
+        if (!QFile::exists(saved)) {
+            const Run save = atStation({QStringLiteral("params"), QStringLiteral("save"), saved});
+            QVERIFY2(save.exitCode == 0, qPrintable(save.describe()));
+            QCOMPARE(save.out, QStringList{"station 1 saved to " + QDir::toNativeSeparators(saved)});
+        }
+        const QString path = m_files.filePath(QStringLiteral("edited-%1.ini").arg(++m_copies));
+        QVERIFY(QFile::copy(saved, path));
         if (!from.isEmpty())
             QVERIFY(editLine(path, from, to));
         const Run diff = atStation({QStringLiteral("params"), QStringLiteral("diff"), path});
