@@ -648,7 +648,7 @@ int Tool::params(const QStringList& args)
 bool Tool::takeSet(const IniFile& ini, int variant, ControllerImage& image)
 {
     for (const sets::SetValue& value : sets::setValues(variant)) {
-        const QString text = ini.readString(value.section, value.key, QLatin1String(value.fallback));
+        const QString text = sets::fileText(ini, value);
         const std::optional<double> number = sets::storedNumber(value, text, variant);
         if (!number) {
             fail(QStringLiteral("%1=%2 is not a valid value%3")
@@ -760,7 +760,7 @@ int Tool::diffSet(const QString& file)
         return ExitFailed;
     int differences = 0;
     for (const sets::SetValue& value : sets::setValues(variant)) {
-        const QString fileText = ini.readString(value.section, value.key, QLatin1String(value.fallback));
+        const QString fileText = sets::fileText(ini, value);
         const QString controllerText = sets::valueText(value, m_image, variant);
         if (sets::storedNumber(value, fileText, variant) == sets::storedNumber(value, controllerText, variant))
             continue;

@@ -211,6 +211,11 @@ std::vector<SetValue> setValues(int variant)
     return values;
 }
 
+QString fileText(const IniFile& ini, const SetValue& value)
+{
+    return ini.readString(value.section, value.key, QLatin1String(value.fallback));
+}
+
 QString valueText(const SetValue& value, const ControllerImage& image, int variant)
 {
     switch (value.part) {

@@ -73,6 +73,8 @@ constexpr int AnyVariant = -1;
 // those of every variant.
 std::vector<SetValue> setValues(int variant);
 
+// The value's text in the file, or its default when the file lacks the key.
+QString fileText(const IniFile& ini, const SetValue& value);
 // The text the file holds for the value in `image`.
 QString valueText(const SetValue& value, const ControllerImage& image, int variant);
 // The number that `text` gives as the controller stores it (a byte its low eight bits, a
