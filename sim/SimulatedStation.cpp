@@ -200,6 +200,12 @@ void SimulatedStation::setBaudRate(int baudRate)
     m_options.baudRate = std::max(0, baudRate);
 }
 
+int SimulatedStation::baudRate() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_options.baudRate;
+}
+
 void SimulatedStation::setLogSink(LogSink sink)
 {
     std::lock_guard lock(m_mutex);

@@ -65,6 +65,7 @@ public:
     void setForeign(bool foreign);
     void setSilentVersion(bool silent);
     void setBaudRate(int baudRate);
+    int baudRate() const;
     void setLogSink(LogSink sink);
 
     // Faults, each for the next `count` requests or answers.

@@ -34,7 +34,7 @@ bool SimulatedTransport::WriteBytes(const uint8_t* src, int n, int& written)
 bool SimulatedTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
 {
     got = 0;
-    const auto total = Clock::now() + std::chrono::milliseconds(readTotalTimeoutMs(n));
+    const auto total = Clock::now() + std::chrono::milliseconds(readTotalTimeoutMs(n, baudRate()));
     auto lastByte = Clock::now();
     for (;;) {
         const int end = untilFrame ? frameReadEnd(dest, got, n) : n;

@@ -15,6 +15,7 @@ public:
     explicit SimulatedTransport(SimulatedStation& station) : m_station(station) {}
 
     bool isOpen() const override { return true; }
+    int baudRate() const override { return m_station.baudRate(); }   // its answers' pace
     bool ReadBytes(uint8_t* dest, int n, int& got) override;
     bool ReadFrame(uint8_t* dest, int max, int& got) override;
     bool WriteBytes(const uint8_t* src, int n, int& written) override;

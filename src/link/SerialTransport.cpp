@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <limits>
+#include <thread>
 
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
@@ -21,7 +23,6 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <sys/sysmacros.h>
@@ -34,12 +35,10 @@ namespace {
 constexpr int QueueSize = 256;
 constexpr int WriteWaitStepMs = 1000;
 constexpr int WriteLimitConstantMs = 1000;
-constexpr int BitsPerByte = 11;   // start, 8 data, parity, stop
-
 // How long a write may take before the line counts as stalled: a second plus twice its wire time.
 int writeLimitMs(int bytes, int baudRate)
 {
-    const qint64 wireMs = (qint64(bytes) * BitsPerByte * 1000 + baudRate - 1) / std::max(baudRate, 1);
+    const qint64 wireMs = (qint64(bytes) * LineBitsPerByte * 1000 + baudRate - 1) / std::max(baudRate, 1);
     return int(std::min<qint64>(WriteLimitConstantMs + 2 * wireMs, std::numeric_limits<int>::max()));
 }
 
@@ -73,14 +72,29 @@ bool isPseudoTerminal(const QString& devicePath)
 #endif
 }
 
+// Waits, within the write's limit, until the bytes written are out on the line, so that a purge
+// after the last retry cannot take back a request that is still going out. Not tcdrain(): a
+// device that stops taking bytes would block it for ever.
+Drain drainOutput(SerialDriver& driver, QSerialPort& port, const QDeadlineTimer& limit)
+{
+    for (;;) {
+        const int queued = driver.outputQueued(port);
+        if (queued < 0)
+            return Drain::Failed;
+        if (queued == 0)
+            return Drain::Done;
+        if (limit.hasExpired())
+            return Drain::Stalled;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+} // namespace
+
 // A byte received with a parity or framing error must fail the read, not pass as data.
-// watchLineErrors() sets this up at open; takeNotedLineErrors() tells whether the driver noted
-// such an error since its last call (and clears it); drainOutput() waits, within the write's
-// limit, until the bytes written are on the line, so that a purge after the last retry cannot
-// take back a request that is still going out.
 #ifdef Q_OS_WIN
 // The driver checks parity and notes errors for ClearCommError.
-bool watchLineErrors(QSerialPort& port)
+bool SerialDriver::watchLineErrors(QSerialPort& port)
 {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -91,22 +105,22 @@ bool watchLineErrors(QSerialPort& port)
     return ::SetCommState(port.handle(), &dcb) != 0;
 }
 
-bool takeNotedLineErrors(QSerialPort& port)
+bool SerialDriver::takeNotedLineErrors(QSerialPort& port)
 {
     DWORD errors = 0;
     return ::ClearCommError(port.handle(), &errors, nullptr)
         && (errors & (CE_RXPARITY | CE_FRAME | CE_OVERRUN | CE_BREAK)) != 0;
 }
 
-Drain drainOutput(QSerialPort&, const QDeadlineTimer&)
+int SerialDriver::outputQueued(QSerialPort&)
 {
-    return Drain::Done;   // a write returns when the driver has sent it
+    return 0;   // a write returns when the driver has sent it
 }
 #else
 // QSerialPort leaves parity unchecked (no INPCK) and drops framing errors (IGNPAR). Here the
 // kernel checks parity and marks every faulty byte in the input (PARMRK), which
 // takeBuffered() undoes. A pseudo-terminal keeps these flags, though it never has an error.
-bool watchLineErrors(QSerialPort& port)
+bool SerialDriver::watchLineErrors(QSerialPort& port)
 {
     termios settings{};
     if (::tcgetattr(port.handle(), &settings) != 0)
@@ -118,34 +132,31 @@ bool watchLineErrors(QSerialPort& port)
     return (settings.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK);
 }
 
-bool takeNotedLineErrors(QSerialPort&)
+bool SerialDriver::takeNotedLineErrors(QSerialPort&)
 {
     return false;   // marked in the input instead
 }
 
-Drain drainOutput(QSerialPort& port, const QDeadlineTimer& limit)
+int SerialDriver::outputQueued(QSerialPort& port)
 {
-    // Not tcdrain(): a device that stops taking bytes would block it for ever.
     for (;;) {
         int queued = 0;
-        if (::ioctl(port.handle(), TIOCOUTQ, &queued) != 0) {
-            if (errno == EINTR)
-                continue;
+        if (::ioctl(port.handle(), TIOCOUTQ, &queued) == 0)
+            return std::max(queued, 0);
+        if (errno != EINTR)
             // A device that cannot tell its queue has taken the bytes; one that is gone fails.
-            return errno == ENOTTY || errno == EINVAL ? Drain::Done : Drain::Failed;
-        }
-        if (queued <= 0)
-            return Drain::Done;
-        if (limit.hasExpired())
-            return Drain::Stalled;
-        ::usleep(1000);
+            return errno == ENOTTY || errno == EINVAL ? 0 : -1;
     }
 }
 #endif
 
-} // namespace
+void SerialDriver::discardOutput(QSerialPort& port)
+{
+    port.clear(QSerialPort::Output);
+}
 
-SerialTransport::SerialTransport() : m_port(std::make_unique<QSerialPort>())
+SerialTransport::SerialTransport(std::unique_ptr<SerialDriver> driver)
+    : m_port(std::make_unique<QSerialPort>()), m_driver(driver ? std::move(driver) : std::make_unique<SerialDriver>())
 {
     m_reopenTimer.setInterval(ReopenIntervalMs);
     QObject::connect(&m_reopenTimer, &QTimer::timeout, &m_reopenTimer, [this] { tryReopen(); });
@@ -200,13 +211,13 @@ std::optional<QString> SerialTransport::openDevice()
         m_port->close();
         return QStringLiteral("Na ") + m_comName + QStringLiteral(" nelze otevřít vyrovnávací buffer");
     }
-    if (!watchLineErrors(*m_port)) {
+    if (!m_driver->watchLineErrors(*m_port)) {
         m_port->close();
         return QStringLiteral("Nepodařila se reinicializace portu ") + m_comName;
     }
     PurgeOutput();
     PurgeInput();
-    takeNotedLineErrors(*m_port);
+    m_driver->takeNotedLineErrors(*m_port);
     m_port->clearError();   // open() keeps the error of the device that failed before
     return std::nullopt;
 }
@@ -280,7 +291,7 @@ bool SerialTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
     if (!isOpen() || n < 0)
         return false;
     m_port->clearError();
-    const QDeadlineTimer total(readTotalTimeoutMs(n));
+    const QDeadlineTimer total(readTotalTimeoutMs(n, m_baudRate));
     for (;;) {
         const int end = untilFrame ? frameReadEnd(dest, got, n) : n;
         if (got >= end)
@@ -307,7 +318,7 @@ bool SerialTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
             break;
         }
     }
-    return !takeNotedLineErrors(*m_port);
+    return !m_driver->takeNotedLineErrors(*m_port);
 }
 
 int SerialTransport::takeBuffered(uint8_t* dest, int n)
@@ -349,6 +360,8 @@ int SerialTransport::unmarkInput(QByteArrayView raw, uint8_t* dest, int n, int& 
         }
         if (i + 2 >= size)
             break;
+        if (got > 0)
+            break;   // the data before the error first, so that every byte is counted
         used = int(i + 3);
         return -1;
     }
@@ -372,7 +385,7 @@ bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
         return false;
     PurgeInput();
     PurgeOutput();
-    takeNotedLineErrors(*m_port);
+    m_driver->takeNotedLineErrors(*m_port);
     m_port->clearError();
     const QDeadlineTimer limit(writeLimitMs(n, m_baudRate));
     bool sent = m_port->write(reinterpret_cast<const char*>(src), n) == n;
@@ -383,10 +396,10 @@ bool SerialTransport::WriteBytes(const uint8_t* src, int n, int& written)
     }
     const Drain drained = !sent                       ? Drain::Failed
                           : m_port->bytesToWrite() > 0 ? Drain::Stalled
-                                                       : drainOutput(*m_port, limit);
+                                                       : drainOutput(*m_driver, *m_port, limit);
     if (drained == Drain::Stalled) {
         // The far end takes nothing: what is left must not go out in the middle of a later request.
-        m_port->clear(QSerialPort::Output);
+        m_driver->discardOutput(*m_port);
         return false;
     }
     if (drained == Drain::Failed) {
@@ -417,7 +430,7 @@ int SerialTransport::DiscardInput(int n, int timeoutMs)
             break;
         }
     }
-    takeNotedLineErrors(*m_port);
+    m_driver->takeNotedLineErrors(*m_port);
     return discarded;
 }
 

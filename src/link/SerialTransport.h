@@ -1,6 +1,6 @@
 #pragma once
 // The serial port: 8 data bits, even parity, one stop bit; read time-outs of
-// 500 + 2*n ms in total and 100 ms between bytes; purge before every write, and a write
+// readTotalTimeoutMs() in total and 100 ms between bytes; purge before every write, and a write
 // that the line does not take within a second plus twice its wire time fails. A byte received
 // with a parity or framing error fails the read. A device that fails under the open port
 // (an adapter pulled out, a pseudo-terminal closed) is tried again once a second.
@@ -19,11 +19,29 @@ namespace kv10 {
 // The device of the user's "COM n": the port COMn on Windows, /dev/ttyS<n-1> elsewhere.
 QString comDevicePath(int com);
 
+// What the transport asks of the driver beyond what QSerialPort tells. The system's own driver
+// by default; a test puts in a line that behaves as a pseudo-terminal cannot.
+class SerialDriver {
+public:
+    virtual ~SerialDriver() = default;
+    // Has the open device check parity and report every byte received with a parity or
+    // framing error; false when the device refuses.
+    virtual bool watchLineErrors(QSerialPort& port);
+    // Whether the driver noted such an error since the last call; the note is cleared.
+    virtual bool takeNotedLineErrors(QSerialPort& port);
+    // Bytes written but not yet out on the line: 0 also when the device cannot tell, -1 when
+    // the device has failed.
+    virtual int outputQueued(QSerialPort& port);
+    // Throws away what is written but not yet out on the line.
+    virtual void discardOutput(QSerialPort& port);
+};
+
 class SerialTransport : public Transport {
 public:
     static constexpr int ReopenIntervalMs = 1000;
 
-    SerialTransport();
+    // Without a driver the system's own is used.
+    explicit SerialTransport(std::unique_ptr<SerialDriver> driver = nullptr);
     ~SerialTransport() override;
 
     // Opens the device at `devicePath` exclusively and configures it. `comName` ("COM3") is
@@ -44,7 +62,7 @@ public:
     // The device failed and is being tried again once a second, quietly, until it opens.
     bool retrying() const { return m_reopenTimer.isActive(); }
 
-    int baudRate() const { return m_baudRate; }
+    int baudRate() const override { return m_baudRate; }
     QString devicePath() const { return m_devicePath; }
     // The line settings as asked of the device; a pseudo-terminal does not keep them all.
     const QSerialPort& port() const { return *m_port; }
@@ -60,7 +78,8 @@ public:
     // Undoes the kernel's marking of input errors: FF FF is the data byte FF, FF 00 x a byte
     // that came with a parity or framing error (FF 00 00 also a break). Decodes at most n
     // data bytes of `raw` into `dest` and sets `used` to the raw bytes taken; a mark not yet
-    // complete at the end stays. Returns the number of data bytes, or -1 at a marked error.
+    // complete at the end stays. Returns the number of data bytes, which stop before a marked
+    // error, or -1 when `raw` begins with one (then taken).
     static int unmarkInput(QByteArrayView raw, uint8_t* dest, int n, int& used);
 
 private:
@@ -75,6 +94,7 @@ private:
     void tryReopen();
 
     std::unique_ptr<QSerialPort> m_port;
+    std::unique_ptr<SerialDriver> m_driver;
     QString m_devicePath;
     QString m_comName;
     int m_baudRate = 9600;

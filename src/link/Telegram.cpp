@@ -188,7 +188,7 @@ void TelegramLink::beginExchange()
         // time-out, or the delay the station was seen to answer with. Each owed answer that
         // comes meanwhile is thrown away and shows the station's pace.
         const int want = m_unansweredBytes > 0 ? m_unansweredBytes : TelegramBufferSize;
-        const qint64 ownTimeout = readTotalTimeoutMs(want)
+        const qint64 ownTimeout = readTotalTimeoutMs(want, m_transport->baudRate())
                                   + (m_unanswered.size() > 1 ? LateAnswerMarginMs : 0);
         const qint64 owed = qint64(m_unanswered.size());
         const qint64 start = monotonicMs();

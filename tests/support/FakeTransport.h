@@ -26,8 +26,10 @@ public:
     QList<QByteArray> writes;   // every frame written
     bool open = true;
     bool failWrites = false;
+    int baud = 9600;
 
     bool isOpen() const override { return open; }
+    int baudRate() const override { return baud; }
 
     bool ReadBytes(uint8_t* dest, int n, int& got) override
     {
