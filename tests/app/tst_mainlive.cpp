@@ -140,6 +140,15 @@ private:
                 w().Timer1Timer();
             }
         }
+        // `ms` later on the clock, handled once a clock second as the timer would: the part of
+        // a second first, so that the last tick falls on the full time.
+        void advanceMs(qint64 ms)
+        {
+            for (qint64 step = ms % 1000; ms > 0; ms -= step, step = 1000) {
+                clock.time = clock.time.addMSecs(step);
+                w().Timer1Timer();
+            }
+        }
         // Requests sent: one per answered read, three per unanswered one.
         int reads() const { return int(transport.writes.size()); }
         void answerReads(int count, const LiveTable& live = liveValues(20))
@@ -297,14 +306,20 @@ void TestMainLive::linkPanelAndStaleValues_data()
 {
     QTest::addColumn<QString>("samples");  // one a second: A answered, - unanswered
     QTest::addColumn<bool>("portOpen");
-    QTest::addColumn<int>("idle");         // handled seconds after "Automatické čtení" is unticked
+    QTest::addColumn<int>("idleMs");       // clock time after "Automatické čtení" is unticked
     QTest::addColumn<QString>("panel");
     QTest::addColumn<bool>("current");
     QTest::addColumn<QColor>("lastPoint");
     const QColor grey(160, 160, 160);
     QTest::newRow("answered") << "A" << true << 0 << "spojeno" << true << Red;
-    QTest::newRow("answered 3 min ago") << "A" << true << 180 << "spojeno, hodnoty staré 3 min" << true << Red;
-    QTest::newRow("answered 2 h ago") << "A" << true << 7200 << "spojeno, hodnoty staré 2 h" << true << Red;
+    QTest::newRow("answered 1.999 s ago") << "A" << true << 1999 << "spojeno" << true << Red;
+    QTest::newRow("answered 2 s ago") << "A" << true << 2000 << "spojeno, hodnoty staré 2 s" << true << Red;
+    QTest::newRow("answered 119.999 s ago") << "A" << true << 119999 << "spojeno, hodnoty staré 119 s" << true << Red;
+    QTest::newRow("answered 120 s ago") << "A" << true << 120000 << "spojeno, hodnoty staré 2 min" << true << Red;
+    QTest::newRow("answered 3 min ago") << "A" << true << 180000 << "spojeno, hodnoty staré 3 min" << true << Red;
+    QTest::newRow("answered 7199.999 s ago") << "A" << true << 7199999 << "spojeno, hodnoty staré 119 min" << true
+                                             << Red;
+    QTest::newRow("answered 2 h ago") << "A" << true << 7200000 << "spojeno, hodnoty staré 2 h" << true << Red;
     QTest::newRow("silent for 35 s") << "A" + QString(35, '-') << true << 0 << "bez odpovědi, hodnoty staré 35 s"
                                      << false << grey;
     QTest::newRow("never answered") << "-" << true << 0 << "bez odpovědi, žádné hodnoty" << false << grey;
@@ -316,7 +331,7 @@ void TestMainLive::linkPanelAndStaleValues()
 {
     QFETCH(QString, samples);
     QFETCH(bool, portOpen);
-    QFETCH(int, idle);
+    QFETCH(int, idleMs);
     auto rig = start();
     MainWindow& w = rig->w();
     QCOMPARE(rig->text("pa_spojeni"), QString("nečteno"));
@@ -330,7 +345,7 @@ void TestMainLive::linkPanelAndStaleValues()
     rig->box("check_auto")->click();
     rig->tick(int(samples.size()));
     rig->box("check_auto")->click();
-    rig->tick(idle);
+    rig->advanceMs(idleMs);
 
     QTEST(rig->text("pa_spojeni"), "panel");
     // A screen reader hears the panel's name and the state it shows.

@@ -57,6 +57,14 @@ void TestIniFile::writes_data()
     QTest::newRow("section without keys") << QByteArray("[A]\r\n\r\n[B]\r\n") << "A" << "L" << "2"
                                           << QByteArray("[A]\r\nL=2\r\n\r\n[B]\r\n");
     QTest::newRow("no line end") << QByteArray("[A]\r\nK=1") << "B" << "K" << "x" << QByteArray("[A]\r\nK=1\r\n[B]\r\nK=x\r\n");
+    QTest::newRow("new key after a last key without line end") << QByteArray("[A]\r\nK=1") << "A" << "L" << "2"
+                                                              << QByteArray("[A]\r\nK=1\r\nL=2\r\n");
+    QTest::newRow("new key after a header without line end") << QByteArray("[A]") << "A" << "L" << "2"
+                                                             << QByteArray("[A]\r\nL=2\r\n");
+    QTest::newRow("new key after a last key without line end, LF file")
+        << QByteArray("[A]\nK=1") << "A" << "L" << "2" << QByteArray("[A]\nK=1\r\nL=2\r\n");
+    QTest::newRow("new value of a last key without line end") << QByteArray("[A]\r\nK=1") << "A" << "K" << "2"
+                                                              << QByteArray("[A]\r\nK=2");
     QTest::newRow("first of two keys") << QByteArray("[A]\r\nK=1\r\nK=2\r\n") << "A" << "K" << "3"
                                        << QByteArray("[A]\r\nK=3\r\nK=2\r\n");
     QTest::newRow("no equals sign") << QByteArray("[A]\r\nK\r\n") << "A" << "K" << "" << QByteArray("[A]\r\nK=\r\n");

@@ -545,6 +545,39 @@ private slots:
         QCOMPARE(rig.image.deviceVersionText[0], '\0');
     }
 
+    // After a station kept silent, the next exchange first waits for the line to be quiet for as
+    // long as the owed answer may take at the line's rate (plus a margin after resends).
+    void quietWaitAfterSilence_data()
+    {
+        QTest::addColumn<int>("baudRate");
+        QTest::addColumn<Exchange>("exchange");
+        QTest::addColumn<int>("expectedMs");
+        const Exchange live = [](TelegramLink& l) { return l.ReadTable(TableLive); };
+        const Exchange block = [](TelegramLink& l) { return l.ReadProgramBlock(1, 0, 17); };
+        const Exchange ping = [](TelegramLink& l) { return l.PingStation(); };
+        QTest::newRow("live table at 9600") << 9600 << live << 752;
+        QTest::newRow("program block at 9600") << 9600 << block << 878;
+        QTest::newRow("live table at 1200") << 1200 << live << 939;
+        QTest::newRow("program block at 1200") << 1200 << block << 1516;
+        QTest::newRow("ping at 1200") << 1200 << ping << 555;
+    }
+
+    void quietWaitAfterSilence()
+    {
+        QFETCH(int, baudRate);
+        QFETCH(Exchange, exchange);
+        QFETCH(int, expectedMs);
+        Rig rig;
+        rig.transport.baud = baudRate;
+        QVERIFY(!exchange(rig.link));
+        QVERIFY(rig.transport.discardTimeouts.isEmpty());
+        QVERIFY(!rig.link.PingStation());
+        QCOMPARE(rig.transport.discardTimeouts.size(), 1);
+        // Counted from the last request, a moment ago.
+        QCOMPARE_LE(rig.transport.discardTimeouts.first(), expectedMs);
+        QCOMPARE_GE(rig.transport.discardTimeouts.first(), expectedMs - 30);
+    }
+
     // An old valid answer still in the buffer must not pass for a new one.
     void staleBufferNeverPasses()
     {
