@@ -186,7 +186,8 @@ Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
     port.OpenPort(sim.slavePath(), QStringLiteral("COM1"), baudRate);
     link.setTransport(&port);
     qint64 lineBytes = 0;
-    link.setTraceSink([&](bool, const QByteArray& bytes) { lineBytes += bytes.size(); });
+    HexTrace byteCount([&](bool, const QByteArray& bytes) { lineBytes += bytes.size(); });
+    link.addTrace(&byteCount);
 
     ParameterEditor editor(link, prompts, waiter);
     ParameterReadoutDialog dialog(editor, link, prompts, waiter);

@@ -4,8 +4,25 @@
 
 namespace kv10::sim {
 
+namespace {
+
+// A line is served in real time: the station keeps the steady clock, whose time is the
+// steady_clock's own.
+MonotonicClock::Time onStationClock(SimulatedStation::SteadyClock::time_point at)
+{
+    return std::chrono::duration_cast<MonotonicClock::Time>(at.time_since_epoch());
+}
+
+SimulatedStation::SteadyClock::time_point onSteadyClock(MonotonicClock::Time at)
+{
+    return SimulatedStation::SteadyClock::time_point(
+        std::chrono::duration_cast<SimulatedStation::SteadyClock::duration>(at));
+}
+
+} // namespace
+
 SimulatedController::SimulatedController(SimulatorOptions options)
-    : SimulatedStation(options), m_linkPath(options.linkPath)
+    : SimulatedStation(options, steadyClock()), m_linkPath(options.linkPath)
 {
 }
 
@@ -68,8 +85,8 @@ void SimulatedController::serve()
             parser.feed(bytes, count);
             while (auto frame = parser.next()) {
                 reportSkipped();
-                if (const auto reply = answer(*frame, firstByte))
-                    sendAnswer(reply->bytes, reply->earliest, reply->baudRate);
+                if (const auto reply = answer(*frame, onStationClock(firstByte)))
+                    sendAnswer(reply->bytes, onSteadyClock(reply->earliest), reply->baudRate);
                 firstByte = SteadyClock::now();
             }
             reportSkipped();

@@ -34,9 +34,11 @@ int SimulatorCounters::totalRequests() const
     return total;
 }
 
-SimulatedStation::SimulatedStation(SimulatorOptions options)
+SimulatedStation::SimulatedStation(SimulatorOptions options, MonotonicClock& clock)
     : m_options(std::move(options))
+    , m_clock(clock)
     , m_model(m_options.addresses, m_options.seed)
+    , m_epoch(clock.now())
 {
     m_model.setDeviceTexts(m_options.deviceType, m_options.deviceVersion);
     m_model.setForeign(m_options.foreign, m_options.foreignIdentity);
@@ -73,10 +75,10 @@ void SimulatedStation::noteParserCounts(FrameParser& parser, int& countedChecksu
 
 double SimulatedStation::secondsNow() const
 {
-    return std::chrono::duration<double>(SteadyClock::now() - m_epoch).count();
+    return std::chrono::duration<double>(m_clock.now() - m_epoch).count();
 }
 
-std::optional<SimulatedStation::Reply> SimulatedStation::answer(const Frame& frame, SteadyClock::time_point firstByte)
+std::optional<SimulatedStation::Reply> SimulatedStation::answer(const Frame& frame, Time firstByte)
 {
     QByteArray answer;
     QByteArray garbage;

@@ -5,6 +5,7 @@
 // Configuration, faults, counters and the controller's tables can be reached from any thread.
 #include "ControllerModel.h"
 #include "Frames.h"
+#include "Timing.h"
 
 #include <QByteArray>
 #include <QString>
@@ -50,10 +51,13 @@ struct SimulatorCounters {
 class SimulatedStation {
 public:
     using SteadyClock = std::chrono::steady_clock;
+    using Time = MonotonicClock::Time;
     // One line per telegram: time, direction ("RX" received, "TX" sent), hex bytes, a note.
     using LogSink = std::function<void(const QString& line)>;
 
-    explicit SimulatedStation(SimulatorOptions options = {});
+    // The clock paces the answers and moves the live values; a line served in real time needs
+    // the steady one, an in-memory line may run on a test clock.
+    explicit SimulatedStation(SimulatorOptions options = {}, MonotonicClock& clock = steadyClock());
     virtual ~SimulatedStation() = default;
     SimulatedStation(const SimulatedStation&) = delete;
     SimulatedStation& operator=(const SimulatedStation&) = delete;
@@ -89,14 +93,17 @@ public:
     SimulatorCounters counters() const;
     void resetCounters();
 
-    // What the station sends for one request: bytes (garbage included) not before `earliest`,
-    // at `baudRate` (0: at once). Nothing for a request it does not answer.
+    MonotonicClock& clock() const { return m_clock; }
+
+    // What the station sends for one request: bytes (garbage included) not before `earliest`
+    // on the station's clock, at `baudRate` (0: at once). Nothing for a request it does not
+    // answer.
     struct Reply {
         QByteArray bytes;
-        SteadyClock::time_point earliest;
+        Time earliest{};
         int baudRate = 0;
     };
-    std::optional<Reply> answer(const Frame& frame, SteadyClock::time_point firstByte);
+    std::optional<Reply> answer(const Frame& frame, Time firstByte);
     // The parser's count of bad checksums and skipped bytes since the last call.
     void noteParserCounts(FrameParser& parser, int& countedChecksumErrors, int& countedSkipped);
     // A frame broken off for longer than this is dropped.
@@ -110,6 +117,7 @@ private:
     double secondsNow() const;
 
     SimulatorOptions m_options;
+    MonotonicClock& m_clock;
     mutable std::mutex m_mutex;             // guards everything below
     ControllerModel m_model;
     SimulatorCounters m_counters;
@@ -122,7 +130,7 @@ private:
     QByteArray m_garbage;
     int m_delayMs = 0;
     int m_faultHold = 0;
-    SteadyClock::time_point m_epoch = SteadyClock::now();
+    Time m_epoch;
 };
 
 } // namespace kv10::sim

@@ -3,14 +3,13 @@
 #include "Protocol.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace kv10::sim {
 
 bool SimulatedTransport::WriteBytes(const uint8_t* src, int n, int& written)
 {
     PurgeInput();
-    const auto now = Clock::now();
+    const auto now = m_clock.now();
     m_parser.feed(reinterpret_cast<const char*>(src), n);
     while (auto frame = m_parser.next()) {
         m_station.noteParserCounts(m_parser, m_checksumErrors, m_skippedBytes);
@@ -34,11 +33,11 @@ bool SimulatedTransport::WriteBytes(const uint8_t* src, int n, int& written)
 bool SimulatedTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame)
 {
     got = 0;
-    const auto total = Clock::now() + std::chrono::milliseconds(readTotalTimeoutMs(n, baudRate()));
-    auto lastByte = Clock::now();
+    const auto total = m_clock.now() + std::chrono::milliseconds(readTotalTimeoutMs(n, baudRate()));
+    auto lastByte = m_clock.now();
     for (;;) {
         const int end = untilFrame ? frameReadEnd(dest, got, n) : n;
-        const auto now = Clock::now();
+        const auto now = m_clock.now();
         while (got < end && !m_input.empty() && m_input.front().at <= now) {
             dest[got++] = m_input.front().value;
             lastByte = m_input.front().at;
@@ -49,10 +48,10 @@ bool SimulatedTransport::receive(uint8_t* dest, int n, int& got, bool untilFrame
         // Before the first byte only the total time-out applies; then also the gap.
         const auto limit = got == 0 ? total : std::min(total, lastByte + std::chrono::milliseconds(ReadIntervalTimeoutMs));
         if (m_input.empty() || m_input.front().at > limit) {
-            std::this_thread::sleep_until(limit);
+            m_clock.sleepUntil(limit);
             return true;
         }
-        std::this_thread::sleep_until(m_input.front().at);
+        m_clock.sleepUntil(m_input.front().at);
     }
 }
 
@@ -68,21 +67,21 @@ bool SimulatedTransport::ReadFrame(uint8_t* dest, int max, int& got)
 
 int SimulatedTransport::DiscardInput(int n, int timeoutMs)
 {
-    const auto limit = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    const auto limit = m_clock.now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     int discarded = 0;
     while (discarded < n && !m_input.empty() && m_input.front().at <= limit) {
-        std::this_thread::sleep_until(m_input.front().at);
+        m_clock.sleepUntil(m_input.front().at);
         m_input.pop_front();
         ++discarded;
     }
     if (discarded < n)
-        std::this_thread::sleep_until(limit);
+        m_clock.sleepUntil(limit);
     return discarded;
 }
 
 void SimulatedTransport::PurgeInput()
 {
-    const auto now = Clock::now();
+    const auto now = m_clock.now();
     while (!m_input.empty() && m_input.front().at <= now)
         m_input.pop_front();
 }

@@ -45,8 +45,7 @@ TelegramMonitor::TelegramMonitor(TelegramLink& link, Clock& clock, Prompts& prom
 TelegramMonitor::~TelegramMonitor()
 {
     // A window destroyed while shown gets no hide event.
-    if (m_link.trace() == this)
-        m_link.setTrace(nullptr);
+    m_link.removeTrace(this);
     delete ui;
 }
 
@@ -65,12 +64,12 @@ void TelegramMonitor::hideEvent(QHideEvent* event)
 void TelegramMonitor::updateTrace()
 {
     if (isVisible() && !ui->tl_pauza->isChecked()) {
-        if (m_link.trace() != this) {
-            m_link.setTrace(this);
+        if (!m_link.hasTrace(this)) {
+            m_link.addTrace(this);
             m_anchored = false;   // the clock may have been set meanwhile
         }
-    } else if (m_link.trace() == this) {
-        m_link.setTrace(nullptr);
+    } else {
+        m_link.removeTrace(this);
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // "Monitor telegramů": every frame the link sends and receives, with a time stamp, its
 // direction, its meaning and its bytes, for a technician checking wiring, addresses and line
-// speed. The window is the link's trace only while it is shown and not paused, so a closed
-// monitor costs the link nothing; it keeps the newest LineLimit lines.
+// speed. The window is one of the link's traces only while it is shown and not paused, so a
+// closed monitor costs the link nothing; it keeps the newest LineLimit lines.
 #include "TelegramTrace.h"
 
 #include <QDialog>

@@ -20,6 +20,17 @@ void SleepWaiter::waitMs(int ms)
         std::this_thread::yield();
 }
 
+MonotonicClock::Time SteadyMonotonicClock::now() const
+{
+    return std::chrono::duration_cast<Time>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+void SteadyMonotonicClock::sleepUntil(Time until)
+{
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(until)));
+}
+
 SystemClock& systemClock()
 {
     static SystemClock clock;
@@ -30,6 +41,12 @@ SleepWaiter& sleepWaiter()
 {
     static SleepWaiter waiter;
     return waiter;
+}
+
+SteadyMonotonicClock& steadyClock()
+{
+    static SteadyMonotonicClock clock;
+    return clock;
 }
 
 } // namespace kv10

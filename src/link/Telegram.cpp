@@ -26,30 +26,19 @@ bool isTableNumber(int table)
     return table >= 0 && table < TableCount;
 }
 
-// The plain hex trace: direction and bytes, whether a read timed out or not.
-class SinkTrace : public TelegramTrace {
-public:
-    explicit SinkTrace(TelegramLink::TraceSink sink) : m_sink(std::move(sink)) {}
-    void traced(const TraceEvent& event) override { m_sink(event.kind == TraceKind::Sent, event.bytes); }
-
-private:
-    TelegramLink::TraceSink m_sink;
-};
-
 } // namespace
 
 TelegramLink::TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts)
-    : m_image(image), m_waiter(waiter), m_prompts(prompts)
+    : TelegramLink(image, waiter, steadyClock(), prompts)
+{
+}
+
+TelegramLink::TelegramLink(ControllerImage& image, Waiter& waiter, MonotonicClock& clock, Prompts* prompts)
+    : m_image(image), m_waiter(waiter), m_clock(clock), m_prompts(prompts)
 {
 }
 
 TelegramLink::~TelegramLink() = default;
-
-void TelegramLink::setTraceSink(TraceSink sink)
-{
-    m_sinkTrace = sink ? std::make_unique<SinkTrace>(std::move(sink)) : nullptr;
-    m_trace = m_sinkTrace.get();
-}
 
 void TelegramLink::setTransport(Transport* transport)
 {
@@ -94,42 +83,6 @@ bool TelegramLink::SendTelegram()
 
 // --- checks (only the bytes received by the last read count) ------------------------------
 
-FrameCheck checkAnswerFrame(const uint8_t* bytes, int count)
-{
-    if (count < DataUnitOffset)
-        return FrameCheck::TooShort;
-    if (bytes[0] != StartVariable)
-        return FrameCheck::StartDelimiter;
-    if (bytes[1] != bytes[2])
-        return FrameCheck::LengthMismatch;
-    if (bytes[6] != FcAnswerData)
-        return FrameCheck::FunctionCode;
-    // A corrupted L must not lead the checks past the bytes that actually arrived.
-    const int length = bytes[1];
-    if (length < MinVariableLength || length + VariableFrameOverhead > count)
-        return FrameCheck::LengthMismatch;
-    if (bytes[length + 5] != EndDelimiter)
-        return FrameCheck::EndDelimiter;
-    if (frameChecksum(bytes + 4, length) != bytes[length + 4])
-        return FrameCheck::Checksum;
-    return FrameCheck::None;
-}
-
-FrameCheck checkAckFrame(const uint8_t* bytes, int count)
-{
-    if (count < ShortFrameSize)
-        return FrameCheck::TooShort;
-    if (bytes[0] != StartShort)
-        return FrameCheck::StartDelimiter;
-    if (bytes[3] != FcAckPositive)
-        return FrameCheck::Refused;
-    if (bytes[5] != EndDelimiter)
-        return FrameCheck::EndDelimiter;
-    if (frameChecksum(bytes + 1, 3) != bytes[4])
-        return FrameCheck::Checksum;
-    return FrameCheck::None;
-}
-
 FrameCheck TelegramLink::CheckAnswer() const
 {
     return checkAnswerFrame(m_rx.data(), m_rxCount);
@@ -156,7 +109,7 @@ bool TelegramLink::readInto(int n, bool untilFrame)
     const int completeAt = untilFrame ? frameReadEnd(m_rx.data(), m_rxCount, n) : n;
     const bool complete = m_rxCount >= completeAt && m_rxCount > 0;
     noteRead(untilFrame ? 0 : n, complete);
-    if (m_trace)
+    if (m_traces.isActive())
         traceRead(n, untilFrame, complete);
     return ok;
 }
@@ -166,7 +119,7 @@ void TelegramLink::noteRead(int answerBytes, bool complete)
     m_unansweredBytes = answerBytes;
     // An answer that came is taken as the answer to the oldest request still owed one.
     if (complete && !m_unanswered.empty())
-        takeLateAnswer(monotonicMs());
+        takeLateAnswer(m_clock.nowMs());
 }
 
 void TelegramLink::takeLateAnswer(qint64 atMs)
@@ -191,18 +144,18 @@ void TelegramLink::beginExchange()
         const qint64 ownTimeout = readTotalTimeoutMs(want, m_transport->baudRate())
                                   + (m_unanswered.size() > 1 ? LateAnswerMarginMs : 0);
         const qint64 owed = qint64(m_unanswered.size());
-        const qint64 start = monotonicMs();
+        const qint64 start = m_clock.nowMs();
         qint64 lastEvent = std::max(m_unanswered.back(), m_lastAnswerMs);
         for (;;) {
             const qint64 seen = m_answerDelayMs > 0 ? m_answerDelayMs + LateAnswerMarginMs : 0;
             const qint64 quiet = std::max(ownTimeout, seen);
             // A line that never falls quiet still lets the next exchange through.
-            const qint64 left = std::min(lastEvent + quiet, start + (owed + 1) * quiet) - monotonicMs();
+            const qint64 left = std::min(lastEvent + quiet, start + (owed + 1) * quiet) - m_clock.nowMs();
             // What came while nobody read counts too: the station is late, the line not quiet.
             const int got = m_transport->DiscardInput(want, int(std::max<qint64>(left, 0)));
             if (got == 0)
                 break;
-            lastEvent = monotonicMs();
+            lastEvent = m_clock.nowMs();
             if (got >= want && m_unansweredBytes > 0 && !m_unanswered.empty())
                 takeLateAnswer(lastEvent);
         }
@@ -215,27 +168,27 @@ void TelegramLink::traceRead(int n, bool untilFrame, bool complete)
 {
     TraceEvent event;
     event.bytes = QByteArray(reinterpret_cast<const char*>(m_rx.data()), m_rxCount);
-    event.atMs = monotonicMs();
+    event.atMs = m_clock.nowMs();
     if (complete) {
         event.kind = TraceKind::Received;
     } else {
         event.kind = TraceKind::NoAnswer;
         event.expected = untilFrame ? 0 : n;
     }
-    m_trace->traced(event);
+    m_traces.traced(event);
 }
 
 bool TelegramLink::writeRaw(int n)
 {
     if (!m_transport || !m_transport->isOpen())
         return false;
-    if (m_trace)
-        m_trace->traced({TraceKind::Sent, QByteArray(reinterpret_cast<const char*>(m_tx.data()), n), 0, monotonicMs()});
+    if (m_traces.isActive())
+        m_traces.traced({TraceKind::Sent, QByteArray(reinterpret_cast<const char*>(m_tx.data()), n), 0, m_clock.nowMs()});
     int written = 0;
     if (!m_transport->WriteBytes(m_tx.data(), n, written) || written != n)
         return false;
     if (m_da != BroadcastAddress)   // nobody answers a broadcast
-        m_unanswered.push_back(monotonicMs());
+        m_unanswered.push_back(m_clock.nowMs());
     return true;
 }
 

@@ -3,37 +3,29 @@
 // exchange with the controller. Each exchange returns a success flag and shows nothing
 // itself, except the two messages about table numbers without a codec.
 #include "ControllerImage.h"
+#include "FrameCheck.h"
 #include "Protocol.h"
-#include "TelegramTrace.h"
+#include "TraceHub.h"
 #include "Transport.h"
 
 #include <QByteArray>
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <vector>
 
 namespace kv10 {
 
+class MonotonicClock;
 class Prompts;
 class Waiter;
 
 constexpr int TelegramBufferSize = 256;
 
-// Why a received frame was rejected; None when it passed.
-enum class FrameCheck {
-    None, TooShort, StartDelimiter, LengthMismatch, FunctionCode, EndDelimiter, Checksum, Refused
-};
-
-// The checks of a received data telegram and of an acknowledgement, in their order, over the
-// `count` bytes that actually came.
-FrameCheck checkAnswerFrame(const uint8_t* bytes, int count);
-FrameCheck checkAckFrame(const uint8_t* bytes, int count);
-
 class TelegramLink {
 public:
+    // The clock times the answers owed and stamps the trace; the steady clock unless given.
     TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts = nullptr);
+    TelegramLink(ControllerImage& image, Waiter& waiter, MonotonicClock& clock, Prompts* prompts = nullptr);
     ~TelegramLink();
 
     void setTransport(Transport* transport);       // may be null: every exchange fails at once
@@ -66,14 +58,11 @@ public:
     FrameCheck CheckAck() const;
     FrameCheck lastCheck() const { return m_lastCheck; }
 
-    // Every frame sent and read, and every read that timed out, go to the trace when one is
-    // set (one at a time; null removes it). Without one a frame costs a null pointer check.
-    void setTrace(TelegramTrace* trace) { m_trace = trace; }
-    TelegramTrace* trace() const { return m_trace; }
-    // The same as a plain hex trace: frames sent (outgoing) and bytes read (incoming, timed out
-    // or not). Installed as the trace, in place of any other; an empty function removes it.
-    using TraceSink = std::function<void(bool outgoing, const QByteArray& bytes)>;
-    void setTraceSink(TraceSink sink);
+    // Every frame sent and read, and every read that timed out, go to each trace that has
+    // joined. Without one a frame costs the check of a counter.
+    void addTrace(TelegramTrace* trace) { m_traces.add(trace); }
+    void removeTrace(TelegramTrace* trace) { m_traces.remove(trace); }
+    bool hasTrace(const TelegramTrace* trace) const { return m_traces.contains(trace); }
 
     const std::array<uint8_t, TelegramBufferSize>& txBuffer() const { return m_tx; }
     int rxCount() const { return m_rxCount; }
@@ -112,6 +101,7 @@ private:
 
     ControllerImage& m_image;
     Waiter& m_waiter;
+    MonotonicClock& m_clock;
     Prompts* m_prompts;
     Transport* m_transport = nullptr;
     uint8_t m_da = 0;
@@ -128,8 +118,7 @@ private:
     int m_unansweredBytes = 0;
     qint64 m_lastAnswerMs = 0;          // when the last answer of the exchange came, or 0
     qint64 m_answerDelayMs = 0;         // the longest an answer took, until an exchange goes well
-    TelegramTrace* m_trace = nullptr;
-    std::unique_ptr<TelegramTrace> m_sinkTrace;   // what setTraceSink installed
+    TraceHub m_traces;
 };
 
 } // namespace kv10

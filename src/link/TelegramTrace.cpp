@@ -1,11 +1,9 @@
 #include "TelegramTrace.h"
 
 #include "CodePage.h"
+#include "FrameCheck.h"
 #include "Protocol.h"
 #include "TableCodec.h"
-#include "Telegram.h"
-
-#include <chrono>
 
 namespace kv10 {
 
@@ -172,12 +170,6 @@ QString noAnswerMeaning(const TraceEvent& event)
 QString hexText(const QByteArray& bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
-
-qint64 monotonicMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 QString traceMeaning(const TraceEvent& event, const QByteArray& request)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 namespace kv10 {
 
 enum class TraceKind { Sent, Received, NoAnswer };
@@ -15,7 +17,7 @@ struct TraceEvent {
     TraceKind kind = TraceKind::Sent;
     QByteArray bytes;     // the frame; for NoAnswer the bytes that did come (often none)
     int expected = 0;     // NoAnswer: the bytes awaited; 0 when a whole frame of any length was
-    qint64 atMs = 0;      // monotonic milliseconds (steady clock), comparable between events
+    qint64 atMs = 0;      // the link's monotonic milliseconds, comparable between events
 };
 
 class TelegramTrace {
@@ -24,7 +26,16 @@ public:
     virtual void traced(const TraceEvent& event) = 0;
 };
 
-qint64 monotonicMs();
+// The plain hex trace: frames sent (outgoing) and bytes read (incoming, timed out or not).
+class HexTrace : public TelegramTrace {
+public:
+    using Sink = std::function<void(bool outgoing, const QByteArray& bytes)>;
+    explicit HexTrace(Sink sink) : m_sink(std::move(sink)) {}
+    void traced(const TraceEvent& event) override { m_sink(event.kind == TraceKind::Sent, event.bytes); }
+
+private:
+    Sink m_sink;
+};
 
 // Bytes as upper-case hex pairs with a blank between them: "68 08 08 68".
 QString hexText(const QByteArray& bytes);

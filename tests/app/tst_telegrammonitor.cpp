@@ -138,7 +138,11 @@ void TestTelegramMonitor::lastSettingsItemOpensMonitorThatTracesOnlyWhileShown()
         items << action->objectName() + ' ' + action->text();
     QCOMPARE(items.last(), QString("mn_monitor &Monitor telegramů"));
     QCOMPARE(items.size(), 6);
-    QVERIFY(!link.trace());
+    QVERIFY(!main.telegramMonitor());
+    // A hex dump listens from the start, beside the monitor, and goes on after it.
+    int dumped = 0;
+    HexTrace dump([&dumped](bool, const QByteArray&) { ++dumped; });
+    link.addTrace(&dump);
 
     main.findChild<QAction*>("mn_monitor")->trigger();
     TelegramMonitor* monitor = main.telegramMonitor();
@@ -163,17 +167,19 @@ void TestTelegramMonitor::lastSettingsItemOpensMonitorThatTracesOnlyWhileShown()
     auto* pause = monitor->findChild<QPushButton*>("tl_pauza");
     pause->click();
     QCOMPARE(pause->text(), QString("&Pokračovat"));
-    QVERIFY(!link.trace());
+    QVERIFY(!link.hasTrace(monitor));
     pause->click();
     QCOMPARE(pause->text(), QString("&Pozastavit"));
-    QVERIFY(link.trace() == monitor);
+    QVERIFY(link.hasTrace(monitor));
     monitor->findChild<QPushButton*>("tl_smazat")->click();
     QVERIFY(monitor->lines().isEmpty());
     monitor->close();
-    QVERIFY(!link.trace());
+    QVERIFY(!link.hasTrace(monitor));
     transport.answers << QByteArray() << QByteArray();
     link.ReadTable(11);
     QVERIFY(monitor->lines().isEmpty());
+    QCOMPARE(dumped, 7 + 5);
+    link.removeTrace(&dump);
 }
 
 void TestTelegramMonitor::exportWritesTheLinesOrSaysWhyNot()

@@ -37,6 +37,12 @@ struct LinkRig {
     SerialTransport transport;
     ControllerImage image;
     QStringList requests;
+    // What the rig's trace does with each frame; at first it keeps the requests.
+    HexTrace::Sink traceSink = [this](bool outgoing, const QByteArray& bytes) {
+        if (outgoing)
+            requests << describeRequest(bytes);
+    };
+    HexTrace trace{[this](bool outgoing, const QByteArray& bytes) { traceSink(outgoing, bytes); }};
     ScriptedPrompts prompts;
     CountingWaiter waiter;
     TelegramLink link{image, waiter, &prompts};
@@ -49,10 +55,7 @@ struct LinkRig {
             qFatal("simulator: %s", qPrintable(error));
         transport.OpenPort(sim->slavePath(), QStringLiteral("COM1"), 9600);
         link.setTransport(&transport);
-        link.setTraceSink([this](bool outgoing, const QByteArray& bytes) {
-            if (outgoing)
-                requests << describeRequest(bytes);
-        });
+        link.addTrace(&trace);
     }
 };
 

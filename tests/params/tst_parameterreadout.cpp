@@ -94,13 +94,13 @@ void TestParameterReadout::readsWhatTheFirmwareHas()
     });
 
     bool visibleAtFirstTelegram = false;
-    rig.link.setTraceSink([&](bool outgoing, const QByteArray& bytes) {
+    rig.traceSink = [&](bool outgoing, const QByteArray& bytes) {
         if (!outgoing)
             return;
         if (rig.requests.isEmpty())
             visibleAtFirstTelegram = rig.dialog.isVisible();
         rig.requests << describeRequest(bytes);
-    });
+    };
     QCOMPARE(rig.dialog.exec(), int(QDialog::Accepted));
 
     QVERIFY(visibleAtFirstTelegram);

@@ -30,10 +30,10 @@ struct ProgramRig : LinkRig {
 
     ProgramRig(int type, int program) : LinkRig(sim::SimulatorOptions{})
     {
-        link.setTraceSink([this](bool outgoing, const QByteArray& bytes) {
+        traceSink = [this](bool outgoing, const QByteArray& bytes) {
             if (outgoing && (events.isEmpty() || events.last() != describeRequest(bytes)))
                 events << describeRequest(bytes);
-        });
+        };
         editor.setFirmwareVariantSource([] { return 3; });
         image.prog = {uint8_t(type), uint8_t(program)};
         image.startValue.fill(4);

@@ -142,7 +142,7 @@ void TestRecordWindow::readOut()
     // Each request with the bar as last painted; a failing block's answer is corrupted once,
     // so its retry reads nothing.
     QStringList requests;
-    rig.link.setTraceSink([&](bool outgoing, const QByteArray& bytes) {
+    rig.traceSink = [&](bool outgoing, const QByteArray& bytes) {
         const QString request = outgoing ? describeRequest(bytes) : QString();
         if (request == "read 12/64" && failingBlocks.removeOne(rig.bar.value()))
             rig.sim->corruptAnswers(1);
@@ -151,7 +151,7 @@ void TestRecordWindow::readOut()
         const QString seen = request + "@" + (rig.bar.isVisible() ? QString::number(watch.painted) : "hidden");
         if (outgoing && (requests.isEmpty() || requests.last() != seen))   // a retry repeats its request
             requests << seen;
-    });
+    };
     rig.window.tl_cteniClick();
 
     QCOMPARE(requests.join(' '),

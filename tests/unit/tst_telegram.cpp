@@ -719,7 +719,8 @@ private slots:
     {
         Rig rig;
         QList<QPair<bool, QByteArray>> trace;
-        rig.link.setTraceSink([&trace](bool outgoing, const QByteArray& bytes) { trace << qMakePair(outgoing, bytes); });
+        HexTrace sink([&trace](bool outgoing, const QByteArray& bytes) { trace << qMakePair(outgoing, bytes); });
+        rig.link.addTrace(&sink);
         const QByteArray answer = dataAnswer(hex("01 0258"));
         rig.transport.answers << answer;
         QVERIFY(rig.link.ReadTable(TableAdd));

@@ -164,15 +164,16 @@ int main(int argc, char** argv)
         return ExitPort;
     }
 
+    HexTrace stderrTrace([](bool outgoing, const QByteArray& bytes) {
+        QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hexText(bytes) << Qt::endl;
+    });
     ControllerImage image;
     TelegramLink link(image, sleepWaiter());
     link.setTransport(&port);
     link.SetDA(stations.front());
     link.SetSA(uint8_t(sa));
     if (trace)
-        link.setTraceSink([](bool outgoing, const QByteArray& bytes) {
-            QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hexText(bytes) << Qt::endl;
-        });
+        link.addTrace(&stderrTrace);
 
     const QString command = args.takeFirst();
     const int status = Tool(link, stations).run(command, args);
