@@ -6,6 +6,7 @@
 #include "SimulatedTransport.h"
 #include "TableCodec.h"
 #include "Telegram.h"
+#include "TestTime.h"
 
 #include <QTest>
 
@@ -284,11 +285,12 @@ private slots:
     void linkOverMemory()
     {
         QFETCH(Exchange, exchange);
-        SimulatedStation station({.addresses = {0}});
+        test::TestClock clock;
+        SimulatedStation station({.addresses = {0}}, clock);
         SimulatedTransport transport(station);
         ControllerImage image;
-        test::CountingWaiter waiter;
-        TelegramLink link(image, waiter);
+        test::TestWaiter waiter(clock);
+        TelegramLink link(image, waiter, clock);
         link.setTransport(&transport);
         QTEST(exchange(link, station), "succeeds");
     }
