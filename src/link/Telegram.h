@@ -1,8 +1,9 @@
 #pragma once
 // The telegram layer: frames, checksum, receive primitives with their retries, and every
-// exchange with the controller. Each exchange returns a success flag and shows nothing
-// itself, except the two messages about table numbers without a codec.
+// exchange with the controller. Each exchange returns a success flag and shows nothing: the
+// two messages about table numbers without a codec are kept as a notice for the caller.
 #include "ControllerImage.h"
+#include "LinkNotice.h"
 #include "Protocol.h"
 #include "TelegramTrace.h"
 #include "Transport.h"
@@ -12,11 +13,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace kv10 {
 
-class Prompts;
 class Waiter;
 
 constexpr int TelegramBufferSize = 256;
@@ -33,13 +35,13 @@ FrameCheck checkAckFrame(const uint8_t* bytes, int count);
 
 class TelegramLink {
 public:
-    TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts = nullptr);
+    TelegramLink(ControllerImage& image, Waiter& waiter);
     ~TelegramLink();
 
     void setTransport(Transport* transport);       // may be null: every exchange fails at once
     Transport* transport() const { return m_transport; }
-    void setPrompts(Prompts* prompts) { m_prompts = prompts; }
     ControllerImage& image() { return m_image; }
+    Waiter& waiter() { return m_waiter; }      // the link's own pauses and retry waits
 
     void SetDA(uint8_t address) { m_da = address; }
     void SetSA(uint8_t address) { m_sa = address; }
@@ -60,6 +62,11 @@ public:
     bool ReadProgramBlock(int kind, int program, int table);
     bool WriteProgramBlock(int kind, int program, int table);
     bool ReadRecordBlock(int index);
+
+    // The message of the last exchange that met a table number without a codec, kept until
+    // taken; a later one replaces it.
+    std::optional<LinkNotice> takeNotice() { return std::exchange(m_notice, std::nullopt); }
+    const std::optional<LinkNotice>& notice() const { return m_notice; }
 
     // Validation of the receive buffer, limited to the bytes actually received.
     FrameCheck CheckAnswer() const;
@@ -92,7 +99,7 @@ private:
     void takeLateAnswer(qint64 atMs);             // the oldest owed answer came at atMs
     bool writeRaw(int n);                          // one WriteBytes of the transmit buffer
     void purgeBoth();                              // output first, then input
-    void showError(const char* text, const char* caption);
+    void keepNotice(const char* text, const char* caption);
     // Request building: header, then command/table/length/address at offset 7, then the
     // data (already at offset 12 for writes), then FCS and end delimiter.
     void beginRequest(uint8_t function, int length);
@@ -112,7 +119,7 @@ private:
 
     ControllerImage& m_image;
     Waiter& m_waiter;
-    Prompts* m_prompts;
+    std::optional<LinkNotice> m_notice;
     Transport* m_transport = nullptr;
     uint8_t m_da = 0;
     uint8_t m_sa = 0;
