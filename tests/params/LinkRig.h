@@ -39,7 +39,7 @@ struct LinkRig {
     QStringList requests;
     ScriptedPrompts prompts;
     CountingWaiter waiter;
-    TelegramLink link{image, waiter, &prompts};
+    TelegramLink link{image, waiter};
 
     explicit LinkRig(const sim::SimulatorOptions& options)
     {
