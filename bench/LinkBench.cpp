@@ -181,7 +181,7 @@ Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
     ControllerImage image;
     SummingWaiter waiter;
     SilentPrompts prompts;
-    TelegramLink link(image, waiter, &prompts);
+    TelegramLink link(image, waiter);
     SerialTransport port;
     port.OpenPort(sim.slavePath(), QStringLiteral("COM1"), baudRate);
     link.setTransport(&port);

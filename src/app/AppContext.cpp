@@ -37,7 +37,7 @@ AppContext::AppContext(const AppOptions& options) : m_options(options)
         m_prompts = m_ownPrompts.get();
     }
     m_waiter = options.waiter ? options.waiter : static_cast<Waiter*>(&sleepWaiter());
-    m_link = std::make_unique<TelegramLink>(m_image, *m_waiter, m_prompts);
+    m_link = std::make_unique<TelegramLink>(m_image, *m_waiter);
     m_clock = options.clock ? options.clock : static_cast<Clock*>(&systemClock());
     if (options.random) {
         m_random = options.random;

@@ -321,6 +321,7 @@ void MainWindow::tl_precistClick()
     // their chart point is grey; the link panel says why and how old they are.
     TelegramLink& link = m_context.link();
     const bool answered = link.ReadTable(TableLive);
+    showNotice(m_context.prompts(), link.takeNotice());
     if (answered) {
         m_linkState = LinkState::Answered;
         m_valuesTime = m_context.clock().now();

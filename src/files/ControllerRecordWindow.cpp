@@ -6,6 +6,7 @@
 #include "ErrorBox.h"
 #include "Prompts.h"
 #include "RecordReadout.h"
+#include "Sequence.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 
@@ -50,28 +51,26 @@ void ControllerRecordWindow::tl_cteniClick()
 {
     ui->bargraf->setValue(0);
     ui->bargraf->setVisible(true);
-    m_link.ReadTable(TableAdd);
-    m_link.ReadTable(TableRecd);
-    const int before = m_link.image().recd.pos;
-    bool failed = false;
-    for (int block = 0; block < RecordBlockCount; ++block) {
-        ui->bargraf->setValue(block);
+    core::Steering steering;
+    steering.progress = [this](const core::Progress& step) {
+        ui->bargraf->setValue(step.position);
         // No events are handled until the read-out ends: paint the bar now.
         ui->bargraf->repaint();
-        failed = !m_link.ReadRecordBlock(block) || failed;
-    }
-    if (failed)
+    };
+    core::Sequence sequence(m_link, m_link.waiter(), std::move(steering));
+    core::RecordReadout readout;
+    const core::SequenceResult result = core::readRecord(sequence, readout, [this] {
         m_prompts.message(QStringLiteral("Chyba při čtení záznamu"), QStringLiteral("Komunikace"), PromptIcon::Error,
                           PromptButton::Ok, nullptr);
-    m_link.ReadTable(TableRecd);
-    showRecord(before, m_link.image().recd.pos);
+    });
+    showNotice(m_prompts, result.notice);
+    showRecord(readout.newestFirst);
     ui->bargraf->setVisible(false);
 }
 
-void ControllerRecordWindow::showRecord(int before, int after)
+void ControllerRecordWindow::showRecord(const std::vector<float>& samples)
 {
     const ControllerImage& image = m_link.image();
-    const std::vector<float> samples = listedSamples(image.recordValues, before, after);
     ui->ListBox->clear();
     ui->ListBox->addItems(recordLines(samples, image.add.zaznam, QDateTime::currentDateTime()));
 

@@ -2,6 +2,7 @@
 // "Záznam": reads out the record that the controller keeps of its last 256 samples, lists it
 // newest first, plots it and exports the list as a text file.
 #include <QDialog>
+#include <vector>
 
 namespace Ui { class ControllerRecordWindow; }
 namespace kv10 {
@@ -20,7 +21,7 @@ public:
     void tl_ulozitClick();
 
 private:
-    void showRecord(int before, int after);
+    void showRecord(const std::vector<float>& newestFirst);
 
     Ui::ControllerRecordWindow* ui;
     kv10::TelegramLink& m_link;

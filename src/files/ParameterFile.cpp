@@ -9,9 +9,7 @@
 #include "ParameterSet.h"
 #include "Prompts.h"
 
-#include <QComboBox>
 #include <QDir>
-#include <QLineEdit>
 #include <optional>
 
 using namespace kv10;
@@ -20,16 +18,6 @@ namespace {
 
 const char* const Comp = "COMP";
 const QString Zero = QStringLiteral("0");
-
-QComboBox& list(const ParameterEditor& editor, const char* name)
-{
-    return *editor.findChild<QComboBox*>(QLatin1String(name));
-}
-
-QLineEdit& field(const ParameterEditor& editor, const char* name)
-{
-    return *editor.findChild<QLineEdit*>(QLatin1String(name));
-}
 
 FileDialogRequest fileRequest(ParameterEditor& editor, const QString& title, const QString& filter)
 {
@@ -45,16 +33,11 @@ FileDialogRequest fileRequest(ParameterEditor& editor, const QString& title, con
 void writeSet(IniFile& ini, const ParameterEditor& editor, const ControllerImage& image)
 {
     const auto pageText = [&editor](const sets::PageKey& key) {
-        const auto* combo = editor.findChild<QComboBox*>(QLatin1String(key.control));
-        return combo ? QString::number(combo->currentIndex()) : field(editor, key.control).text();
+        const QLatin1StringView control(key.control);
+        return editor.isPageList(control) ? QString::number(editor.pageListPosition(control))
+                                          : editor.pageFieldText(control);
     };
-    const sets::CompPageTexts comp{
-        QString::number(list(editor, "cb_prog_typ").currentIndex()),
-        QString::number(list(editor, "cb_prog_cis").currentIndex()),
-        field(editor, "ed_comp").text(),
-        field(editor, "ed_pocatek").text(),
-    };
-    sets::writeParameterSet(ini, pageText, comp, image);
+    sets::writeParameterSet(ini, pageText, editor.compPageTexts(), image);
 }
 
 // Each page takes its keys into its controls and then into the image, with the page's own checks.
@@ -64,10 +47,11 @@ void readPages(const IniFile& ini, ParameterEditor& editor)
         for (const sets::PageKey& key : sets::pageKeys()) {
             if (key.page != page)
                 continue;
-            if (auto* combo = editor.findChild<QComboBox*>(QLatin1String(key.control)))
-                editor::selectItem(*combo, ini.readInteger(key.section, key.key, QByteArray(key.fallback).toInt()));
+            const QLatin1StringView control(key.control);
+            if (editor.isPageList(control))
+                editor.setPageListPosition(control, ini.readInteger(key.section, key.key, QByteArray(key.fallback).toInt()));
             else
-                field(editor, key.control).setText(ini.readString(key.section, key.key, QLatin1String(key.fallback)));
+                editor.setPageFieldText(control, ini.readString(key.section, key.key, QLatin1String(key.fallback)));
         }
         editor.PageToImage(page);
     }
@@ -108,14 +92,13 @@ private:
 bool readPrograms(const IniFile& ini, ParameterEditor& editor, ControllerImage& image, Prompts& prompts)
 {
     // The program type and number stay as the page has them; the file's are not read.
-    image.prog.prog = static_cast<uint8_t>(list(editor, "cb_prog_typ").currentIndex());
-    image.prog.c_pr = static_cast<uint8_t>(list(editor, "cb_prog_cis").currentIndex());
-    list(editor, "cb_usek").setCurrentIndex(0);
-    field(editor, "ed_cas").setText(Zero);
+    image.prog.prog = static_cast<uint8_t>(editor.programTypeChoice());
+    image.prog.c_pr = static_cast<uint8_t>(editor.programNumberChoice());
+    editor.resetSegmentEntry();
     const CompReader read(ini, prompts);
     if (!read.number(QStringLiteral("SP"), image.comp.sp))
         return false;
-    field(editor, "ed_pocatek").setText(ini.readString(Comp, "POCATEK", Zero));
+    editor.setStartValueText(ini.readString(Comp, "POCATEK", Zero));
     for (int program = 0; program < ProgramCount; ++program)
         if (!read.number(sets::startKey(program), image.startValue[program]))
             return false;

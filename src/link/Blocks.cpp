@@ -14,8 +14,6 @@ namespace {
 constexpr int RecordTable = TableRecd;
 constexpr int RecordBlockBytes = 64;
 constexpr int RecordValuesPerBlock = RecordValueCount / RecordBlockCount;
-constexpr int RecordAnswerWaitMs = 270;
-constexpr int RecordPauseMs = 300;
 
 // Kind 0: the start values of all programs; 1: one program's segment setpoints;
 // anything else: one program's segment times.
@@ -29,8 +27,8 @@ struct ProgramBlock {
 ProgramBlock programBlock(ControllerImage& image, int kind, int program)
 {
     switch (kind) {
-    case 0: return {40, 0, image.startValue, {}};
-    case 1: return {80, 80 * program, image.segmentSetpoint[program], {}};
+    case BlockStartValues: return {40, 0, image.startValue, {}};
+    case BlockSegmentSetpoints: return {80, 80 * program, image.segmentSetpoint[program], {}};
     default: return {40, 40 * program, {}, image.segmentTime[program]};
     }
 }

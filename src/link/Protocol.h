@@ -41,6 +41,20 @@ constexpr int DataUnitOffset = 7;            // the first byte after FC
 constexpr int BlockHeaderSize = 5;           // command, table, n, address high, address low
 constexpr int BlockDataOffset = DataUnitOffset + BlockHeaderSize;
 
+// Pauses on the line. A controller paces its answers on them: 10 ms after a table read of a
+// read-out, between the identification reads and between the page tables of a whole set;
+// 100 ms between the blocks of a program and before a request is sent again; 270 ms before
+// the answer to a record block is read and 300 ms after every record block.
+constexpr int TablePauseMs = 10;
+constexpr int BlockPauseMs = 100;
+constexpr int RetryPauseMs = 100;
+constexpr int RecordAnswerWaitMs = 270;
+constexpr int RecordPauseMs = 300;
+
+// The program blocks by kind: the start values of all ten programs (in table COMP), one
+// program's segment setpoints (SEGSP), one program's segment times (SEGTI).
+enum BlockKind { BlockStartValues = 0, BlockSegmentSetpoints = 1, BlockSegmentTimes = 2 };
+
 constexpr uint8_t frameChecksum(const uint8_t* bytes, int count)
 {
     unsigned sum = 0;

@@ -1,6 +1,5 @@
 #include "Telegram.h"
 
-#include "Prompts.h"
 #include "TableCodec.h"
 #include "Timing.h"
 
@@ -16,7 +15,6 @@ constexpr int BlockRequestLength = MinVariableLength + BlockHeaderSize;     // L
 constexpr int CommandRequestLength = MinVariableLength + 1;                 // L of a bare command
 constexpr int IdentReadSize = 255;
 constexpr int ForeignIdentReadSize = 254;
-constexpr int RetryWaitMs = 100;
 constexpr bool UntilWholeFrame = true;   // identification answers have no fixed length
 // Beyond the delay a station was seen to answer with: room for the line and the scheduler.
 constexpr qint64 LateAnswerMarginMs = 200;
@@ -28,13 +26,13 @@ bool isTableNumber(int table)
 
 } // namespace
 
-TelegramLink::TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts)
-    : TelegramLink(image, waiter, steadyClock(), prompts)
+TelegramLink::TelegramLink(ControllerImage& image, Waiter& waiter)
+    : TelegramLink(image, waiter, steadyClock())
 {
 }
 
-TelegramLink::TelegramLink(ControllerImage& image, Waiter& waiter, MonotonicClock& clock, Prompts* prompts)
-    : m_image(image), m_waiter(waiter), m_clock(clock), m_prompts(prompts)
+TelegramLink::TelegramLink(ControllerImage& image, Waiter& waiter, MonotonicClock& clock)
+    : m_image(image), m_waiter(waiter), m_clock(clock)
 {
 }
 
@@ -200,11 +198,9 @@ void TelegramLink::purgeBoth()
     m_transport->PurgeInput();
 }
 
-void TelegramLink::showError(const char* text, const char* caption)
+void TelegramLink::keepNotice(const char* text, const char* caption)
 {
-    if (m_prompts)
-        m_prompts->message(QString::fromUtf8(text), QString::fromUtf8(caption), PromptIcon::Error,
-                           PromptButton::Ok, nullptr);
+    m_notice = LinkNotice{QString::fromUtf8(text), QString::fromUtf8(caption)};
 }
 
 // --- receive primitives ---------------------------------------------------------------------
@@ -217,7 +213,7 @@ bool TelegramLink::ReceiveAnswer(int dataBytes)
         if (m_rxCount < expected) {
             // Nothing or too little came: give the station a moment and ask again.
             m_lastCheck = FrameCheck::TooShort;
-            m_waiter.waitMs(RetryWaitMs);
+            m_waiter.waitMs(RetryPauseMs);
             SendTelegram();
             continue;
         }
@@ -251,7 +247,7 @@ bool TelegramLink::ReceiveIdentAnswer()
 {
     readInto(IdentReadSize, UntilWholeFrame);
     if (m_rxCount < 2 || m_rxCount != m_rx[1] + VariableFrameOverhead) {
-        m_waiter.waitMs(RetryWaitMs);
+        m_waiter.waitMs(RetryPauseMs);
         SendTelegram();
         readInto(IdentReadSize, UntilWholeFrame);
     }
@@ -305,7 +301,7 @@ bool TelegramLink::ReadTable(int table)
     bool answered = false;
     const bool ok = readExchange(wireTableNumber(table), TableLengths[table], 0, answered);
     if (answered && DecodeTable(table, m_rx.data() + DataUnitOffset, m_image) < 0)
-        showError("Chyba, číslo tabulky mimo rozsah.", "Sériový Port");
+        keepNotice("Chyba, číslo tabulky mimo rozsah.", "Sériový Port");
     return ok;
 }
 
@@ -314,7 +310,7 @@ bool TelegramLink::WriteTable(int table)
     if (!isTableNumber(table))
         return false;
     if (!tableInfo(table).hasEncoder) {
-        showError("Nepředvídaná chyba, špatně zadaná tabulka", "DATA");
+        keepNotice("Nepředvídaná chyba, špatně zadaná tabulka", "DATA");
         return false;
     }
     const int dataBytes = TableLengths[table];

@@ -1,9 +1,10 @@
 #pragma once
 // The telegram layer: frames, checksum, receive primitives with their retries, and every
-// exchange with the controller. Each exchange returns a success flag and shows nothing
-// itself, except the two messages about table numbers without a codec.
+// exchange with the controller. Each exchange returns a success flag and shows nothing: the
+// two messages about table numbers without a codec are kept as a notice for the caller.
 #include "ControllerImage.h"
 #include "FrameCheck.h"
+#include "LinkNotice.h"
 #include "Protocol.h"
 #include "TraceHub.h"
 #include "Transport.h"
@@ -11,12 +12,13 @@
 #include <QByteArray>
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace kv10 {
 
 class MonotonicClock;
-class Prompts;
 class Waiter;
 
 constexpr int TelegramBufferSize = 256;
@@ -24,14 +26,14 @@ constexpr int TelegramBufferSize = 256;
 class TelegramLink {
 public:
     // The clock times the answers owed and stamps the trace; the steady clock unless given.
-    TelegramLink(ControllerImage& image, Waiter& waiter, Prompts* prompts = nullptr);
-    TelegramLink(ControllerImage& image, Waiter& waiter, MonotonicClock& clock, Prompts* prompts = nullptr);
+    TelegramLink(ControllerImage& image, Waiter& waiter);
+    TelegramLink(ControllerImage& image, Waiter& waiter, MonotonicClock& clock);
     ~TelegramLink();
 
     void setTransport(Transport* transport);       // may be null: every exchange fails at once
     Transport* transport() const { return m_transport; }
-    void setPrompts(Prompts* prompts) { m_prompts = prompts; }
     ControllerImage& image() { return m_image; }
+    Waiter& waiter() { return m_waiter; }      // the link's own pauses and retry waits
 
     void SetDA(uint8_t address) { m_da = address; }
     void SetSA(uint8_t address) { m_sa = address; }
@@ -52,6 +54,11 @@ public:
     bool ReadProgramBlock(int kind, int program, int table);
     bool WriteProgramBlock(int kind, int program, int table);
     bool ReadRecordBlock(int index);
+
+    // The message of the last exchange that met a table number without a codec, kept until
+    // taken; a later one replaces it.
+    std::optional<LinkNotice> takeNotice() { return std::exchange(m_notice, std::nullopt); }
+    const std::optional<LinkNotice>& notice() const { return m_notice; }
 
     // Validation of the receive buffer, limited to the bytes actually received.
     FrameCheck CheckAnswer() const;
@@ -81,7 +88,7 @@ private:
     void takeLateAnswer(qint64 atMs);             // the oldest owed answer came at atMs
     bool writeRaw(int n);                          // one WriteBytes of the transmit buffer
     void purgeBoth();                              // output first, then input
-    void showError(const char* text, const char* caption);
+    void keepNotice(const char* text, const char* caption);
     // Request building: header, then command/table/length/address at offset 7, then the
     // data (already at offset 12 for writes), then FCS and end delimiter.
     void beginRequest(uint8_t function, int length);
@@ -102,7 +109,7 @@ private:
     ControllerImage& m_image;
     Waiter& m_waiter;
     MonotonicClock& m_clock;
-    Prompts* m_prompts;
+    std::optional<LinkNotice> m_notice;
     Transport* m_transport = nullptr;
     uint8_t m_da = 0;
     uint8_t m_sa = 0;

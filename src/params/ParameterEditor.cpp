@@ -5,11 +5,13 @@
 #include "NumberText.h"
 #include "ProgramPage.h"
 #include "Prompts.h"
+#include "SetTransfer.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QSignalBlocker>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTabBar>
@@ -35,6 +37,28 @@ bool fitsField(Kind kind, FieldType type)
     default: return type != FieldType::Float;
     }
 }
+
+// What the pages show before anything is read: a list by item position, an edit by text.
+struct ControlDefault {
+    const char* control;
+    const char* value;
+};
+constexpr ControlDefault PageDefaults[] = {
+    {"cb_rala1", "0"}, {"cb_re1", "0"}, {"ed_splo1", "0"}, {"ed_sphi1", "100"}, {"ed_hyst1", "1"},
+    {"cb_rala2", "0"}, {"cb_re2", "0"}, {"ed_splo2", "0"}, {"ed_sphi2", "100"}, {"ed_hyst2", "1"},
+    {"ed_pb", "1"}, {"ed_ti", "100"}, {"ed_td", "1"}, {"cb_tune", "0"},
+    {"cb_type", "0"}, {"cb_f2", "0"}, {"ed_dser", "60"}, {"ed_dead", "2"}, {"cb_tpid", "5"}, {"ed_ps", "0"},
+    {"ed_per", "10"},
+    {"ed_phea", "-2"}, {"ed_pcoo", "2"}, {"ed_hhea", "1"}, {"ed_hcoo", "1"}, {"cb_at", "1"},
+    {"cb_onof_re1", "0"}, {"cb_onof_re2", "1"},
+    {"ed_strs", "0"}, {"ed_ends", "100"}, {"ed_offs", "0"}, {"cb_sens", "4"}, {"cb_dp", "1"}, {"cb_komp", "1"},
+    {"cb_ain", "0"}, {"cb_aout", "0"}, {"ed_astr", "0"}, {"ed_aend", "100"},
+    {"cb_erro12", "0"}, {"cb_erro3", "0"}, {"cb_erro4", "0"}, {"cb_yout", "0"},
+    {"ed_oplo", "0"}, {"ed_ophi", "100"}, {"ed_pass", "0"}, {"cb_filtr", "0"}, {"cb_loc", "0"},
+    {"ed_adresa", "0"}, {"ed_zaznam", "60"},
+    {"cb_go", "0"}, {"cb_pend", "0"}, {"cb_hold", "0"}, {"cb_puc", "0"}, {"ed_godate", "0"}, {"ed_gohour", "0"},
+    {"ed_gomin", "0"},
+};
 
 // Keeps currentChanged of the page control from counting as the user's page change.
 class ProgramSetsPage {
@@ -66,7 +90,8 @@ ParameterEditor::ParameterEditor(TelegramLink& link, Prompts& prompts, Waiter& w
     // Filled again by every variant layout; the five items until the first one.
     ui->cb_puc->addItems(powerCutItems(true));
 
-    m_program = std::make_unique<ProgramPage>(*this, *ui, m_link, m_prompts, m_waiter);
+    m_program = std::make_unique<ProgramPage>(ProgramPageCommands{[this] { tl_cteniClick(); }, [this] { tl_zapisClick(); }},
+                                              *ui, m_link, m_prompts, m_waiter);
     bindPages();
 
     connect(ui->PageControl, &QTabWidget::currentChanged, this, [this](int index) {
@@ -273,44 +298,108 @@ void ParameterEditor::rowsToPage(std::span<const BoundRow> rows)
     }
 }
 
-int ParameterEditor::rejectField(QLineEdit& edit, const char* text)
-{
-    showInputError(m_prompts, text);
-    edit.setText(QStringLiteral("0"));
-    edit.setFocus();
-    return -1;
-}
-
 int ParameterEditor::ParseFloatField(float& value, QLineEdit& edit)
 {
-    const std::optional<float> parsed = floatFromText(edit.text());
-    value = parsed.value_or(0.0f);
-    return parsed ? 0 : rejectField(edit, FloatInputText);
+    return parseFloatField(m_prompts, value, edit);
 }
 
 int ParameterEditor::ParseByteField(uint8_t& value, QLineEdit& edit)
 {
-    int32_t whole = 0;
-    const int result = ParseIntField(whole, edit);
-    // No range check: the low eight bits are kept (300 is 44, -1 is 255).
-    value = static_cast<uint8_t>(whole);
-    return result;
+    return parseByteField(m_prompts, value, edit);
 }
 
 int ParameterEditor::ParseIntField(int32_t& value, QLineEdit& edit)
 {
-    const std::optional<int> parsed = parseInteger(edit.text());
-    value = parsed.value_or(0);
-    return parsed ? 0 : rejectField(edit, IntegerInputText);
+    return parseIntField(m_prompts, value, edit);
 }
 
 int ParameterEditor::CheckRange(int lowest, int highest, int value)
 {
-    if (value >= lowest && value <= highest)
-        return 0;
-    m_prompts.message(QStringLiteral("Je nutné zadávat pouze čísla v rozsahu %1 až %2\n").arg(lowest).arg(highest),
-                      QStringLiteral("EDIT"), PromptIcon::Error, PromptButton::Ok, nullptr);
-    return -1;
+    return checkRange(m_prompts, lowest, highest, value);
+}
+
+QWidget* ParameterEditor::boundControl(QLatin1StringView control) const
+{
+    for (const std::vector<BoundRow>& rows : m_rows)
+        for (const BoundRow& row : rows)
+            if (row.control && control == QLatin1StringView(row.binding->control))
+                return row.control;
+    return nullptr;
+}
+
+bool ParameterEditor::isPageList(QLatin1StringView control) const
+{
+    return qobject_cast<QComboBox*>(boundControl(control)) != nullptr;
+}
+
+int ParameterEditor::pageListPosition(QLatin1StringView control) const
+{
+    const auto* list = qobject_cast<QComboBox*>(boundControl(control));
+    return list ? list->currentIndex() : -1;
+}
+
+void ParameterEditor::setPageListPosition(QLatin1StringView control, int position)
+{
+    if (auto* list = qobject_cast<QComboBox*>(boundControl(control))) {
+        // Like a selection made by the program: no change event runs.
+        const QSignalBlocker quiet(list);
+        selectItem(*list, position);
+    }
+}
+
+QString ParameterEditor::pageFieldText(QLatin1StringView control) const
+{
+    const auto* edit = qobject_cast<QLineEdit*>(boundControl(control));
+    return edit ? edit->text() : QString();
+}
+
+void ParameterEditor::setPageFieldText(QLatin1StringView control, const QString& text)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(boundControl(control)))
+        edit->setText(text);
+}
+
+sets::CompPageTexts ParameterEditor::compPageTexts() const
+{
+    return {QString::number(programTypeChoice()), QString::number(programNumberChoice()), ui->ed_comp->text(),
+            ui->ed_pocatek->text()};
+}
+
+int ParameterEditor::programTypeChoice() const
+{
+    return ui->cb_prog_typ->currentIndex();
+}
+
+int ParameterEditor::programNumberChoice() const
+{
+    return ui->cb_prog_cis->currentIndex();
+}
+
+void ParameterEditor::setStartValueText(const QString& text)
+{
+    ui->ed_pocatek->setText(text);
+}
+
+void ParameterEditor::resetSegmentEntry()
+{
+    ui->cb_usek->setCurrentIndex(0);
+    ui->ed_cas->setText(QStringLiteral("0"));
+}
+
+void ParameterEditor::resetControls()
+{
+    for (const ControlDefault& preset : PageDefaults) {
+        const QLatin1StringView control(preset.control);
+        if (isPageList(control))
+            setPageListPosition(control, QByteArray(preset.value).toInt());
+        else
+            setPageFieldText(control, QString::fromLatin1(preset.value));
+    }
+    // The program type SP and program 0, chosen silently.
+    for (QComboBox* list : {ui->cb_prog_typ, ui->cb_prog_cis}) {
+        const QSignalBlocker quiet(list);
+        list->setCurrentIndex(0);
+    }
 }
 
 void ParameterEditor::applySploColour(const QComboBox& rala, QLineEdit& splo)
@@ -360,15 +449,17 @@ void ParameterEditor::tl_cteniClick()
 {
     showProgress(*ui->bar_load, 50);
     const int page = activePageIndex();
-    bool ok = false;
+    core::SequenceResult read;
     if (holdsPrograms(page)) {
         showProgress(*ui->bar_load, 90);
-        ok = m_program->ReadEditedProgram();
+        read = m_program->ReadEditedProgram();
     } else {
         showProgress(*ui->bar_load, 100);
-        ok = m_link.ReadTable(transferTable(page));
+        read.ok = m_link.ReadTable(transferTable(page));
+        read.notice = m_link.takeNotice();
     }
-    if (!ok)
+    showNotice(m_prompts, read.notice);
+    if (!read.ok)
         showLinkError("Chyba při čtení");
     // The page shows the image again whether or not the read came: edits are discarded.
     ui->bar_load->setValue(100);
@@ -381,23 +472,23 @@ void ParameterEditor::tl_zapisClick()
 {
     showProgress(*ui->bar_load, 50);
     const int page = activePageIndex();
-    bool ok = true;
+    core::SequenceResult written;
     if (holdsPrograms(page)) {
         showProgress(*ui->bar_load, 60);
         if (PageToImage(page) == 0)
-            ok = m_program->WriteEditedProgram();
+            written = m_program->WriteEditedProgram();
     } else {
         showProgress(*ui->bar_load, 100);
         const int table = transferTable(page);
         if (PageToImage(page) == 0) {
-            ok = m_link.WriteTable(table);
-            // The following telegrams go to the controller's new address.
-            if (ok && table == TableAdd)
-                m_link.SetDA(m_image.add.adresa);
+            core::Sequence sequence(m_link, m_waiter);
+            core::writeTableFollowingAddress(sequence, table);
+            written = sequence.finish();
         }
     }
     // Nothing was sent when the page did not parse; its box has been shown.
-    if (!ok)
+    showNotice(m_prompts, written.notice);
+    if (!written.ok)
         showLinkError("Chyba při zápisu");
     hideProgress();
 }

@@ -4,6 +4,7 @@
 // image when the user leaves the page or runs a command, and between the image and the
 // controller only on "Čtení", "Zápis" and "EEPROM".
 #include "PageBindings.h"
+#include "ParameterSet.h"
 
 #include <QDialog>
 #include <array>
@@ -73,6 +74,27 @@ public:
     // read-out then holds the controller's values. Pages the user has edited stay as typed.
     void ShowImageOnPagesOutOfStep();
 
+    // Every control of the pages back to the value it has before anything is read; the TIME
+    // page, the program grid and the program entry fields keep what they hold.
+    void resetControls();
+
+    // The controls of the pages by their names in the page bindings: a list's item position
+    // (-1 when none is selected) or an edit's text. Setting a position the list lacks selects
+    // nothing; a name that no page binds reads as -1 or empty and takes nothing.
+    bool isPageList(QLatin1StringView control) const;
+    int pageListPosition(QLatin1StringView control) const;
+    void setPageListPosition(QLatin1StringView control, int position);
+    QString pageFieldText(QLatin1StringView control) const;
+    void setPageFieldText(QLatin1StringView control, const QString& text);
+    // The COMP page's own controls: the program type and number chosen, the setpoint and the
+    // start value as typed; the start value field, and the segment entry put back to segment 0
+    // and time "0".
+    kv10::sets::CompPageTexts compPageTexts() const;
+    int programTypeChoice() const;
+    int programNumberChoice() const;
+    void setStartValueText(const QString& text);
+    void resetSegmentEntry();
+
     // Each parses the edit's text in the user's number format into `value`. On failure:
     // the "CHYBA" box, the value and the text become 0, the edit gets the focus, -1.
     int ParseFloatField(float& value, QLineEdit& edit);
@@ -94,12 +116,11 @@ private:
     };
     void bindPages();
     std::span<const BoundRow> rowsOf(int page) const;
+    QWidget* boundControl(QLatin1StringView control) const;
     int rowsToImage(std::span<const BoundRow> rows);
     void rowsToPage(std::span<const BoundRow> rows);
     void applySploColour(const QComboBox& rala, QLineEdit& splo);
     void showLinkError(const char* text);
-    // The "CHYBA" box of a field that did not parse; the field shows 0 and takes the focus.
-    int rejectField(QLineEdit& edit, const char* text);
     // The COMP page with programs, whose transfers are the program page's.
     bool holdsPrograms(int page) const;
     int transferTable(int page) const;

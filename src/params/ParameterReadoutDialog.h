@@ -3,7 +3,6 @@
 // their defaults, identifies the firmware and reads every table this firmware has, with a
 // progress bar. It closes by itself when done.
 #include <QDialog>
-#include <functional>
 
 namespace Ui { class ParameterReadoutDialog; }
 namespace kv10 {
@@ -26,10 +25,8 @@ public:
 
     void FormShow();
     void Timer1Timer();
+    // Identification and the tables of the firmware, the bar following each step.
     void ReadAllParameters();
-    int IdentifyFirmware();
-    bool ReadCurrentProgram();
-    void AdvanceProgress(int step);
 
     QTimer* Timer1 = nullptr;
 
@@ -41,12 +38,6 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // The editor's controls back to the values they have before anything is read.
-    void resetEditorControls();
-    // Reads `count` tables with the pause after each; prepare(step) shows the step's progress
-    // and returns its table, and runs for the next step within the pause after a read.
-    void readEach(int count, const std::function<int(int)>& prepare);
-
     Ui::ParameterReadoutDialog* ui;
     ParameterEditor& m_editor;
     kv10::TelegramLink& m_link;

@@ -4,8 +4,8 @@
 #include "EditorPages.h"
 #include "ErrorBox.h"
 #include "NumberText.h"
-#include "ParameterEditor.h"
 #include "ProgramProfile.h"
+#include "Programs.h"
 #include "Prompts.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -28,9 +28,8 @@ using namespace kv10::editor;
 
 namespace {
 
-enum ProgramType { TypeSp = 0, TypeRamp = 1 };   // anything else runs as JUMP
-enum BlockKind { StartValues = 0, SegmentSetpoints = 1, SegmentTimes = 2 };
-constexpr int BlockPauseMs = 100;
+constexpr int TypeSp = core::ProgramSp;
+constexpr int TypeRamp = core::ProgramRamp;   // anything else runs as JUMP
 constexpr int SetpointColumn = 1;
 constexpr int TimeColumn = 2;
 constexpr int RowHeight = 16;
@@ -83,9 +82,9 @@ QString timeAxisText(double time)
 
 } // namespace
 
-ProgramPage::ProgramPage(ParameterEditor& editor, Ui::ParameterEditor& ui, TelegramLink& link, Prompts& prompts,
-                         Waiter& waiter)
-    : m_editor(editor), ui(ui), m_image(link.image()), m_link(link), m_prompts(prompts), m_waiter(waiter)
+ProgramPage::ProgramPage(ProgramPageCommands commands, Ui::ParameterEditor& ui, TelegramLink& link,
+                         Prompts& prompts, Waiter& waiter)
+    : m_commands(std::move(commands)), ui(ui), m_image(link.image()), m_link(link), m_prompts(prompts), m_waiter(waiter)
 {
     setupGrid();
     keepEntryFieldsInPlace();
@@ -285,47 +284,18 @@ int ProgramPage::PageToImage()
     return 0;
 }
 
-void ProgramPage::waitBetweenBlocks()
+core::SequenceResult ProgramPage::ReadEditedProgram()
 {
-    m_waiter.waitMs(BlockPauseMs);
+    core::Sequence sequence(m_link, m_waiter);
+    return core::readProgram(sequence, ui.cb_prog_typ->currentIndex(), ui.cb_prog_cis->currentIndex());
 }
 
-bool ProgramPage::ReadEditedProgram()
+core::SequenceResult ProgramPage::WriteEditedProgram()
 {
-    const int program = ui.cb_prog_cis->currentIndex();
-    if (program < 0)
-        return false;
-    if (ui.cb_prog_typ->currentIndex() == TypeSp)
-        return m_link.ReadProgramBlock(StartValues, program, TableComp);
-    bool ok = m_link.ReadProgramBlock(StartValues, program, TableComp);
-    waitBetweenBlocks();
-    ok = m_link.ReadProgramBlock(SegmentSetpoints, program, TableSegsp) && ok;
-    waitBetweenBlocks();
-    ok = m_link.ReadProgramBlock(SegmentTimes, program, TableSegti) && ok;
-    return ok;
-}
-
-bool ProgramPage::WriteEditedProgram()
-{
-    const int program = m_image.prog.c_pr;
-    const int type = m_image.prog.prog;
-    // A program number that is none of the ten is not sent: the controller would take it.
-    if (program >= ProgramCount)
-        return false;
-    bool ok = m_link.WriteTable(TableProg);
-    showProgress(*ui.bar_load, 100);
-    waitBetweenBlocks();
-    if (type == TypeSp)
-        return m_link.WriteProgramBlock(StartValues, program, TableComp) && ok;
-    if (type == TypeRamp) {
-        ok = m_link.WriteProgramBlock(StartValues, program, TableComp) && ok;
-        waitBetweenBlocks();
-    }
-    ok = m_link.WriteProgramBlock(SegmentSetpoints, program, TableSegsp) && ok;
-    showProgress(*ui.bar_load, 100);
-    waitBetweenBlocks();
-    ok = m_link.WriteProgramBlock(SegmentTimes, program, TableSegti) && ok;
-    return ok;
+    core::Steering steering;
+    steering.progress = [this](const core::Progress& step) { showProgress(*ui.bar_load, step.position); };
+    core::Sequence sequence(m_link, m_waiter, std::move(steering));
+    return core::writeProgram(sequence);
 }
 
 void ProgramPage::cb_prog_typChange()
@@ -345,7 +315,8 @@ void ProgramPage::sendChoice(uint8_t& field, const QComboBox& list)
     field = static_cast<uint8_t>(list.currentIndex());
     // The controller switches at once, whatever it answers; the read shows the program anew.
     m_link.WriteTable(TableProg);
-    m_editor.tl_cteniClick();
+    showNotice(m_prompts, m_link.takeNotice());
+    m_commands.read();
 }
 
 int ProgramPage::selectedSegment() const
@@ -365,7 +336,7 @@ bool ProgramPage::ed_compKeyPress(int key)
     float value = 0;
     // Without the time field (SP) the next step is the button; without that too (no
     // programs) there is none.
-    if (m_editor.ParseFloatField(value, *ui.ed_comp) == 0)
+    if (parseFloatField(m_prompts, value, *ui.ed_comp) == 0)
         checkEntry(*ui.ed_comp, SetpointLowest, SetpointHighest, truncatedSetpoint(value), {ui.ed_cas, ui.tl_add, ui.ed_comp});
     return true;
 }
@@ -375,14 +346,14 @@ bool ProgramPage::ed_casKeyPress(int key)
     if (!isEnter(key))
         return false;
     int32_t value = 0;
-    if (m_editor.ParseIntField(value, *ui.ed_cas) == 0)
+    if (parseIntField(m_prompts, value, *ui.ed_cas) == 0)
         checkEntry(*ui.ed_cas, TimeLowest, TimeHighest, value, {ui.tl_add});
     return true;
 }
 
 void ProgramPage::checkEntry(QLineEdit& edit, int lowest, int highest, int value, std::initializer_list<QWidget*> next)
 {
-    if (m_editor.CheckRange(lowest, highest, value) != 0)
+    if (checkRange(m_prompts, lowest, highest, value) != 0)
         edit.setFocus();
     else
         focusFirstShown(next);
@@ -400,7 +371,7 @@ void ProgramPage::tl_addClick()
         if (m_prompts.message(QStringLiteral("Chceš zapsat data do regulátoru?"), QStringLiteral("Zápis"),
                               PromptIcon::Warning, PromptButton::Yes | PromptButton::No, nullptr)
             == PromptButton::Yes)
-            m_editor.tl_zapisClick();
+            m_commands.write();
         // The rows just entered stay as the start of the next program, which is not read.
         ui.cb_usek->setCurrentIndex(0);
         const int program = ui.cb_prog_cis->currentIndex();

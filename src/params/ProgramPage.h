@@ -4,9 +4,12 @@
 // program and a preview of its course. The controller keeps ten programs of twenty segments;
 // grid row r (1-20) is segment r - 1, column 1 the setpoint, column 2 the time. With the SP
 // type rows 1-10 are the start values of the ten programs.
+#include "Sequence.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 namespace Ui { class ParameterEditor; }
@@ -16,18 +19,24 @@ class TelegramLink;
 class Waiter;
 struct ControllerImage;
 }
-class ParameterEditor;
 class QComboBox;
 class QLineEdit;
 class QWidget;
+
+// The editor's own commands that the page runs: "Čtení" after the user chose another program
+// type or number, "Zápis" when the last segment has been entered and the user says so.
+struct ProgramPageCommands {
+    std::function<void()> read;
+    std::function<void()> write;
+};
 
 class ProgramPage : public QObject {
 public:
     static constexpr int GridRows = 21;     // a header row and twenty segments
     static constexpr int GridColumns = 3;   // a header column, setpoint, time
 
-    ProgramPage(ParameterEditor& editor, Ui::ParameterEditor& ui, kv10::TelegramLink& link, kv10::Prompts& prompts,
-                kv10::Waiter& waiter);
+    ProgramPage(ProgramPageCommands commands, Ui::ParameterEditor& ui, kv10::TelegramLink& link,
+                kv10::Prompts& prompts, kv10::Waiter& waiter);
 
     // Without programs only the setpoint field and its labels stay on the page.
     void setProgramControlsVisible(bool visible);
@@ -37,10 +46,10 @@ public:
     // 0, or -1 with the application's error box when a cell or the start value is not a
     // number; the program then stays in the image as it was.
     int PageToImage();
-    // The program chosen on the page; true when every block came.
-    bool ReadEditedProgram();
-    // PROG and the blocks of the program in the image; true when every write was taken.
-    bool WriteEditedProgram();
+    // The program chosen on the page; ok when every block came.
+    kv10::core::SequenceResult ReadEditedProgram();
+    // PROG and the blocks of the program in the image; ok when every write was taken.
+    kv10::core::SequenceResult WriteEditedProgram();
 
     // The user's actions on the page. The key handlers act on Enter only and say whether
     // they took the key.
@@ -61,7 +70,6 @@ private:
     void setupGrid();
     void keepEntryFieldsInPlace();
     void setSegmentCaption(bool sp);
-    void waitBetweenBlocks();
     int selectedSegment() const;
     // An entry that parsed: out of range the "EDIT" box and the focus stays, in range the
     // focus moves on to the first of `next` that is shown.
@@ -71,7 +79,7 @@ private:
     // The preview follows the grid as it reads now, not the image.
     void refreshPreview();
 
-    ParameterEditor& m_editor;
+    ProgramPageCommands m_commands;
     Ui::ParameterEditor& ui;
     kv10::ControllerImage& m_image;
     kv10::TelegramLink& m_link;

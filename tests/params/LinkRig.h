@@ -45,7 +45,7 @@ struct LinkRig {
     HexTrace trace{[this](bool outgoing, const QByteArray& bytes) { traceSink(outgoing, bytes); }};
     ScriptedPrompts prompts;
     CountingWaiter waiter;
-    TelegramLink link{image, waiter, &prompts};
+    TelegramLink link{image, waiter};
 
     explicit LinkRig(const sim::SimulatorOptions& options)
     {

@@ -42,7 +42,7 @@ void TestIdentification::withoutControllerNothingChanges()
     ControllerImage image;
     ScriptedPrompts prompts;
     CountingWaiter waiter;
-    TelegramLink link(image, waiter, &prompts);
+    TelegramLink link(image, waiter);
     IdentificationDialog dialog(link, prompts, waiter);
 
     dialog.show();

@@ -105,6 +105,8 @@ private slots:
     void eepromSendsNoValues();
     void readRefillsThePage_data();
     void readRefillsThePage();
+    void linkNoticeAfterTheCommand_data();
+    void linkNoticeAfterTheCommand();
     void variantLayout_data();
     void variantLayout();
     void closingKeepsEditsOut_data();
@@ -369,6 +371,44 @@ void TestParameterEditor::readRefillsThePage()
     QCOMPARE(rig->edit("ed_pb")->text(), shown);
     QCOMPARE(rig->boxes(), boxes);
     QVERIFY(rig->get<QProgressBar>("bar_load")->isHidden());
+}
+
+void TestParameterEditor::linkNoticeAfterTheCommand_data()
+{
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QStringList>("boxes");
+    const QString notice = "DATA: Nepředvídaná chyba, špatně zadaná tabulka";
+    QTest::newRow("Čtení answered") << false << dataFrame(0, 0, FcAnswerData, QByteArray(13, '\0'))
+                                    << QStringList{notice};
+    QTest::newRow("Čtení unanswered: the notice, then the failure")
+        << false << QByteArray() << QStringList{notice, "Komunikace: Chyba při čtení"};
+    QTest::newRow("Zápis acknowledged") << true << Ack << QStringList{notice};
+}
+
+// A notice the link keeps is shown by the window once its exchanges have ended, never while
+// they run.
+void TestParameterEditor::linkNoticeAfterTheCommand()
+{
+    QFETCH(bool, write);
+    QFETCH(QByteArray, answer);
+    QFETCH(QStringList, boxes);
+    auto rig = ::shown(3);
+    rig->editor.pageControl().setCurrentIndex(ParameterEditor::PagePid);
+    QVERIFY(!rig->link.WriteTable(TableSegsp));   // nothing sent; the notice is kept
+    QVERIFY(rig->prompts.records.isEmpty());
+    QList<int> boxesAtRequest;
+    rig->link.setTraceSink([&](bool outgoing, const QByteArray&) {
+        if (outgoing)
+            boxesAtRequest << int(rig->prompts.records.size());
+    });
+    rig->transport.answers << answer;
+    write ? rig->editor.tl_zapisClick() : rig->editor.tl_cteniClick();
+    QCOMPARE(rig->requests(), QStringList{write ? "write 4/13" : "read 4/13"});
+    QCOMPARE(boxesAtRequest.value(0, -1), 0);
+    QCOMPARE(rig->boxes(), boxes);
+    QCOMPARE(rig->prompts.messages().first().icon, PromptIcon::Error);
+    QVERIFY(!rig->link.takeNotice());
 }
 
 void TestParameterEditor::variantLayout_data()

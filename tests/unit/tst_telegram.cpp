@@ -79,7 +79,7 @@ struct Rig {
     FakeTransport transport{&log};
     CountingWaiter waiter{&log};
     ScriptedPrompts prompts;
-    TelegramLink link{image, waiter, &prompts};
+    TelegramLink link{image, waiter};
 
     Rig()
     {
@@ -432,63 +432,52 @@ private slots:
         QVERIFY(rig.prompts.records.isEmpty());
     }
 
-    void readTableWithoutDecoder_data()
+    // The two messages about table numbers without a codec are kept for the caller, who shows
+    // them once its exchanges have ended; the link itself shows nothing.
+    void noticeOfTableWithoutCodec_data()
     {
-        QTest::addColumn<int>("table");
-        QTest::addColumn<bool>("withPrompts");
-        QTest::newRow("13") << 13 << true;
-        QTest::newRow("17") << 17 << true;
-        QTest::newRow("18") << 18 << true;
-        QTest::newRow("18, no prompts") << 18 << false;
-    }
+        QTest::addColumn<Exchange>("exchange");
+        QTest::addColumn<int>("answerBytes");   // data bytes of the one answer; 0: none comes
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<QString>("notice");    // "caption: text", empty for none
 
-    void readTableWithoutDecoder()
-    {
-        QFETCH(int, table);
-        QFETCH(bool, withPrompts);
-        Rig rig;
-        if (!withPrompts)
-            rig.link.setPrompts(nullptr);
-        rig.transport.answers << dataAnswer(QByteArray(TableLengths[table], '\x41'));
-        const QByteArray before = snapshot(rig.image);
-        QVERIFY(rig.link.ReadTable(table));
-        QCOMPARE(snapshot(rig.image), before);
-        QCOMPARE(rig.prompts.records.size(), withPrompts ? 1 : 0);
-        if (withPrompts) {
-            const PromptRecord& box = rig.prompts.records.first();
-            QCOMPARE(box.text, QStringLiteral("Chyba, číslo tabulky mimo rozsah."));
-            QCOMPARE(box.caption, QStringLiteral("Sériový Port"));
-            QCOMPARE(box.icon, PromptIcon::Error);
-            QCOMPARE(box.buttons, PromptButtons(PromptButton::Ok));
-            QVERIFY(!box.owner);
-        }
-        // No message when the answer never came.
-        rig.prompts.records.clear();
-        QVERIFY(!rig.link.ReadTable(table));
-        QVERIFY(rig.prompts.records.isEmpty());
-    }
-
-    void writeTableWithoutEncoder_data()
-    {
-        QTest::addColumn<int>("table");
+        const auto read = [](int table) { return Exchange([table](TelegramLink& l) { return l.ReadTable(table); }); };
+        const auto write = [](int table) { return Exchange([table](TelegramLink& l) { return l.WriteTable(table); }); };
+        const QString range = QStringLiteral("Sériový Port: Chyba, číslo tabulky mimo rozsah.");
+        const QString data = QStringLiteral("DATA: Nepředvídaná chyba, špatně zadaná tabulka");
+        QTest::newRow("read 13 answered") << read(13) << 62 << true << QStringList{"write", "read 71"} << range;
+        QTest::newRow("read 17 answered") << read(17) << 32 << true << QStringList{"write", "read 41"} << range;
+        QTest::newRow("read 18 answered") << read(18) << 144 << true << QStringList{"write", "read 153"} << range;
+        QTest::newRow("read 18 never answered: no notice")
+            << read(18) << 0 << false
+            << QStringList{"write", "read 153", "wait 100", "write", "read 153", "wait 100", "write", "purge out", "purge in"}
+            << QString();
+        QTest::newRow("read ERRO: no notice") << read(TableErro) << 4 << true << QStringList{"write", "read 13"} << QString();
         for (int t : {11, 12, 13, 17, 18})
-            QTest::newRow(qPrintable(QString::number(t))) << t;
+            QTest::newRow(qPrintable(QStringLiteral("write %1: nothing sent").arg(t)))
+                << write(t) << 0 << false << QStringList{} << data;
     }
 
-    void writeTableWithoutEncoder()
+    void noticeOfTableWithoutCodec()
     {
-        QFETCH(int, table);
+        QFETCH(Exchange, exchange);
+        QFETCH(int, answerBytes);
+        QFETCH(bool, result);
+        QFETCH(QStringList, log);
+        QFETCH(QString, notice);
         Rig rig;
-        QVERIFY(!rig.link.WriteTable(table));
-        QVERIFY(rig.log.isEmpty());
-        QCOMPARE(rig.prompts.records.size(), 1);
-        const PromptRecord& box = rig.prompts.records.first();
-        QCOMPARE(box.text, QStringLiteral("Nepředvídaná chyba, špatně zadaná tabulka"));
-        QCOMPARE(box.caption, QStringLiteral("DATA"));
-        QCOMPARE(box.icon, PromptIcon::Error);
-        QVERIFY(!box.owner);
-        rig.link.setPrompts(nullptr);
-        QVERIFY(!rig.link.WriteTable(table));
+        if (answerBytes > 0)
+            rig.transport.answers << dataAnswer(QByteArray(answerBytes, '\x41'));
+        const QByteArray before = snapshot(rig.image);
+        QCOMPARE(exchange(rig.link), result);
+        QCOMPARE(rig.log, log);
+        if (!notice.isEmpty())
+            QCOMPARE(snapshot(rig.image), before);   // nothing stored
+        const std::optional<LinkNotice> kept = rig.link.takeNotice();
+        QCOMPARE(kept ? kept->caption + ": " + kept->text : QString(), notice);
+        QVERIFY(!rig.link.takeNotice());           // taken once
+        QVERIFY(rig.prompts.records.isEmpty());    // and never shown by the link
     }
 
     void pingStation()

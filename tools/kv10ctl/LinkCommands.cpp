@@ -1,4 +1,5 @@
 // ping, scan and ident.
+#include "Identification.h"
 #include "StopSignals.h"
 #include "Tool.h"
 
@@ -41,9 +42,12 @@ int Tool::scan(const QStringList& args)
 
 int Tool::ident()
 {
-    if (!m_link.ReadDeviceType())
+    core::Sequence asking = sequence();
+    core::Identification found;
+    core::identify(asking, found, core::ForeignDevice::NotAsked);
+    if (!found.typeRead)
         return exchangeFailed(QStringLiteral("reading the device type failed"));
-    if (!m_link.ReadDeviceVersion())
+    if (!found.versionRead)
         return exchangeFailed(QStringLiteral("reading the firmware version failed"));
     out() << "TYPE=" << QString::fromLatin1(m_image.deviceTypeText.data()) << Qt::endl;
     out() << "VERSION=" << QString::fromLatin1(m_image.deviceVersionText.data()) << Qt::endl;

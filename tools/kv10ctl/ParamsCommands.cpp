@@ -1,6 +1,7 @@
 // params save, load and diff: the editor's parameter file against the controller.
+#include "Identification.h"
 #include "ParameterSet.h"
-#include "Timing.h"
+#include "SetTransfer.h"
 #include "Tool.h"
 
 #include <QFile>
@@ -55,7 +56,10 @@ bool Tool::openSet(const QString& file, IniFile& ini)
 int Tool::identify()
 {
     m_image = ControllerImage{};
-    const int variant = sets::identifyFirmware(m_link, sleepWaiter());
+    core::Sequence asking = sequence();
+    core::Identification found;
+    core::identify(asking, found, core::ForeignDevice::NotAsked);
+    const int variant = found.variant;
     if (variant == 0)
         fail(QStringLiteral("station %1: no firmware version, or one this tool does not know (\"%2\")")
                  .arg(m_link.DA())
@@ -68,8 +72,9 @@ int Tool::readControllerSet()
     const int variant = identify();
     if (variant == 0)
         return 0;
-    if (const std::optional<QString> failed = sets::readSet(m_link, sleepWaiter(), variant)) {
-        fail(QStringLiteral("station %1: reading %2 failed").arg(m_link.DA()).arg(*failed));
+    core::Sequence reading = sequence();
+    if (const core::SequenceResult read = core::readSet(reading, variant); !read.ok) {
+        fail(QStringLiteral("station %1: reading %2 failed").arg(m_link.DA()).arg(read.failed));
         return 0;
     }
     return variant;
@@ -116,11 +121,12 @@ int Tool::loadSet(const QString& file, bool eeprom)
     if (!takeSet(ini, variant, m_image))
         return ExitFile;
     const uint8_t station = m_link.DA();
-    const std::optional<QString> failed = sets::writeSet(m_link, sleepWaiter(), variant);
+    core::Sequence writing = sequence();
+    const core::SequenceResult written = core::writeSet(writing, variant);
     if (m_link.DA() != station)
         out() << "station " << station << " now answers at address " << m_link.DA() << Qt::endl;
-    if (failed)
-        return exchangeFailed(QStringLiteral("writing %1 failed; what comes after it was not sent").arg(*failed));
+    if (!written.ok)
+        return exchangeFailed(QStringLiteral("writing %1 failed; what comes after it was not sent").arg(written.failed));
     out() << "loaded" << Qt::endl;
     if (eeprom)
         return this->eeprom();

@@ -1,5 +1,5 @@
-// program read and program write.
-#include "Timing.h"
+// program read and program write: all three blocks of a program, whatever PROG says.
+#include "Programs.h"
 #include "Tool.h"
 
 #include <QTextStream>
@@ -13,37 +13,12 @@ namespace kv10::ctl {
 
 namespace {
 
-// A program travels as three blocks: start values, segment setpoints, segment times (by kind).
-constexpr int ProgramBlockKinds = 3;
-constexpr int ProgramBlockTables[ProgramBlockKinds] = {TableComp, TableSegsp, TableSegti};
-constexpr int ProgramBlockPauseMs = 100;    // between two written blocks
-
 QString programKey(const char* prefix, int segment)
 {
     return QString::fromLatin1(prefix) + QString::number(segment);
 }
 
 } // namespace
-
-bool Tool::readProgram(int program)
-{
-    for (int kind = 0; kind < ProgramBlockKinds; ++kind) {
-        if (!m_link.ReadProgramBlock(kind, program, ProgramBlockTables[kind]))
-            return false;
-    }
-    return true;
-}
-
-bool Tool::writeProgram(int program)
-{
-    for (int kind = 0; kind < ProgramBlockKinds; ++kind) {
-        if (kind > 0)
-            sleepWaiter().waitMs(ProgramBlockPauseMs);
-        if (!m_link.WriteProgramBlock(kind, program, ProgramBlockTables[kind]))
-            return false;
-    }
-    return true;
-}
 
 int Tool::program(const QStringList& args)
 {
@@ -71,7 +46,8 @@ int Tool::program(const QStringList& args)
                 return usageError(QStringLiteral("bad line \"%1\"").arg(line));
             changes.emplace_back(key, *value);
         }
-        if (!readProgram(p))
+        core::Sequence reading = sequence();
+        if (!core::readProgram(reading, core::ProgramRamp, p).ok)
             return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
         for (const auto& [key, value] : changes) {
             if (key == "START")
@@ -81,10 +57,13 @@ int Tool::program(const QStringList& args)
             else
                 m_image.segmentTime[p][key.mid(2).toInt()] = int32_t(value);
         }
-        if (!writeProgram(p))
+        core::Sequence writing = sequence();
+        if (!core::writeProgramBlocks(writing, core::ProgramRamp, p).ok)
             return exchangeFailed(QStringLiteral("writing program %1 failed").arg(p));
-    } else if (!readProgram(p)) {
-        return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
+    } else {
+        core::Sequence reading = sequence();
+        if (!core::readProgram(reading, core::ProgramRamp, p).ok)
+            return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
     }
     out() << "START=" << formatNumber(m_image.startValue[p], FieldType::Float) << Qt::endl;
     for (int s = 0; s < SegmentCount; ++s)

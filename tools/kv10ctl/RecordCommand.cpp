@@ -1,4 +1,5 @@
 // record: the controller's record, newest sample first.
+#include "RecordReadout.h"
 #include "StopSignals.h"
 #include "Tool.h"
 
@@ -6,32 +7,27 @@ namespace kv10::ctl {
 
 int Tool::record()
 {
-    if (!m_link.ReadTable(TableAdd) || !m_link.ReadTable(TableRecd))
-        return exchangeFailed(QStringLiteral("reading the record position failed"));
-    const int newest = m_image.recd.pos;
-    int failedBlocks = 0;
+    core::RecordReadout readout;
+    core::SequenceResult result;
     {
+        // Ctrl-C ends the read between two exchanges; the port is closed as usual.
         const StopDeferral deferral;
-        for (int block = 0; block < RecordBlockCount && !stopRequested(); ++block)
-            failedBlocks += m_link.ReadRecordBlock(block) ? 0 : 1;
+        core::Sequence reading = sequence({{}, [] { return stopRequested(); }});
+        result = core::readRecord(reading, readout);
     }
-    if (stopRequested())
+    if (result.stopped)
         return interrupted();
-    if (failedBlocks > 0)
-        return exchangeFailed(QStringLiteral("%1 record blocks failed").arg(failedBlocks));
-    if (!m_link.ReadTable(TableRecd))
+    const bool positionFailed = result.failed == QLatin1String("ADD") || result.failed == QLatin1String("RECD");
+    if (readout.failedBlocks > 0 && !positionFailed)
+        return exchangeFailed(QStringLiteral("%1 record blocks failed").arg(readout.failedBlocks));
+    if (!result.ok)
         return exchangeFailed(QStringLiteral("reading the record position failed"));
-    // The read takes about ten seconds. Samples taken meanwhile went to the positions after
-    // `newest`, over the oldest ones, which would otherwise be listed as the oldest values.
-    const int takenMeanwhile = (m_image.recd.pos - newest + RecordValueCount) % RecordValueCount;
-    const int count = RecordValueCount - takenMeanwhile;
-    out() << "POS=" << newest << Qt::endl;
+    // Samples taken during the read went over the oldest ones, which are left out.
+    out() << "POS=" << readout.before << Qt::endl;
     out() << "ZAZNAM=" << m_image.add.zaznam << Qt::endl;
-    out() << "COUNT=" << count << Qt::endl;
-    for (int n = 0; n < count; ++n) {
-        const int position = (newest - n + RecordValueCount) % RecordValueCount;
-        out() << n + 1 << '=' << formatNumber(m_image.recordValues[position], FieldType::Float) << Qt::endl;
-    }
+    out() << "COUNT=" << readout.newestFirst.size() << Qt::endl;
+    for (size_t n = 0; n < readout.newestFirst.size(); ++n)
+        out() << n + 1 << '=' << formatNumber(readout.newestFirst[n], FieldType::Float) << Qt::endl;
     return ExitOk;
 }
 

@@ -1,5 +1,7 @@
 #include "Tool.h"
 
+#include "Timing.h"
+
 #include <functional>
 #include <map>
 
@@ -27,6 +29,11 @@ int Tool::run(const QString& command, const QStringList& args)
     if (severalStations() && !takesSeveral)
         return usageError(QStringLiteral("%1 talks to one station; only params save and poll take several").arg(command));
     return found->second(args);
+}
+
+core::Sequence Tool::sequence(core::Steering steering)
+{
+    return core::Sequence(m_link, sleepWaiter(), std::move(steering));
 }
 
 } // namespace kv10::ctl

@@ -4,7 +4,8 @@
 #include "Arguments.h"
 #include "ControllerImage.h"
 #include "IniFile.h"
-#include "SetTransfer.h"
+#include "ParameterSet.h"
+#include "Sequence.h"
 #include "Telegram.h"
 
 #include <QString>
@@ -51,8 +52,8 @@ private:
     int readControllerSet();
     bool severalStations() const { return m_stations.size() > 1; }
 
-    bool readProgram(int program);
-    bool writeProgram(int program);
+    // A sequence on the link, pausing for real.
+    core::Sequence sequence(core::Steering steering = {});
     void printTable(const TableInfo& table);
     int exchangeFailed(const QString& what)
     {

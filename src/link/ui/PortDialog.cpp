@@ -439,6 +439,7 @@ void PortDialog::Timer1Timer()
     m_link.SetDA(uint8_t(address));
     if (m_link.PingStation())
         ui->str_tab->item(address / GridColumns, address % GridColumns)->setText(QString::number(address));
+    showNotice(m_prompts, m_link.takeNotice());
     ++m_probe;
     m_link.SetDA(rememberedDa);
     if (m_probe >= SearchedAddresses)

@@ -2,6 +2,8 @@
 
 #include "DateText.h"
 #include "NumberText.h"
+#include "TableCodec.h"
+#include "Telegram.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +15,34 @@ namespace {
 const QString Rule(93, QLatin1Char('-'));
 
 } // namespace
+
+namespace core {
+
+SequenceResult readRecord(Sequence& sequence, RecordReadout& readout, const std::function<void()>& blocksFailed)
+{
+    TelegramLink& link = sequence.link();
+    readout = RecordReadout{};
+    sequence.exchange(QStringLiteral("ADD"), [&] { return link.ReadTable(TableAdd); });
+    sequence.exchange(QStringLiteral("RECD"), [&] { return link.ReadTable(TableRecd); });
+    readout.before = sequence.image().recd.pos;
+    for (int block = 0; block < RecordBlockCount; ++block) {
+        sequence.report({block, std::nullopt});
+        // The link waits before the answer and after it: the controller fetches the block
+        // from its record memory.
+        const bool read = sequence.exchange(QStringLiteral("record block %1").arg(block),
+                                            [&] { return link.ReadRecordBlock(block); });
+        if (!read && !sequence.ended())
+            ++readout.failedBlocks;
+    }
+    if (readout.failedBlocks > 0 && blocksFailed && !sequence.ended())
+        blocksFailed();
+    sequence.exchange(QStringLiteral("RECD"), [&] { return link.ReadTable(TableRecd); });
+    readout.after = sequence.image().recd.pos;
+    readout.newestFirst = listedSamples(sequence.image().recordValues, readout.before, readout.after);
+    return sequence.finish();
+}
+
+} // namespace core
 
 int recordAdvance(int before, int after)
 {
