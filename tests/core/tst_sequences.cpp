@@ -49,18 +49,19 @@ struct Rig {
     CountingWaiter waiter{&log};
     TelegramLink link{image, waiter};
     std::function<void(const QString&)> onRequest;   // after each request is logged
+    HexTrace requests{[this](bool outgoing, const QByteArray& bytes) {
+        if (!outgoing)
+            return;
+        log << describe(bytes);
+        if (onRequest)
+            onRequest(log.last());
+    }};
 
     explicit Rig(const sim::SimulatorOptions& options) : station(options)
     {
         link.setTransport(&simulated);
         link.SetDA(1);
-        link.setTraceSink([this](bool outgoing, const QByteArray& bytes) {
-            if (!outgoing)
-                return;
-            log << describe(bytes);
-            if (onRequest)
-                onRequest(log.last());
-        });
+        link.addTrace(&requests);
     }
 };
 

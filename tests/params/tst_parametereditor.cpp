@@ -398,10 +398,11 @@ void TestParameterEditor::linkNoticeAfterTheCommand()
     QVERIFY(!rig->link.WriteTable(TableSegsp));   // nothing sent; the notice is kept
     QVERIFY(rig->prompts.records.isEmpty());
     QList<int> boxesAtRequest;
-    rig->link.setTraceSink([&](bool outgoing, const QByteArray&) {
+    HexTrace countBoxes([&](bool outgoing, const QByteArray&) {
         if (outgoing)
             boxesAtRequest << int(rig->prompts.records.size());
     });
+    rig->link.addTrace(&countBoxes);
     rig->transport.answers << answer;
     write ? rig->editor.tl_zapisClick() : rig->editor.tl_cteniClick();
     QCOMPARE(rig->requests(), QStringList{write ? "write 4/13" : "read 4/13"});
@@ -409,6 +410,7 @@ void TestParameterEditor::linkNoticeAfterTheCommand()
     QCOMPARE(rig->boxes(), boxes);
     QCOMPARE(rig->prompts.messages().first().icon, PromptIcon::Error);
     QVERIFY(!rig->link.takeNotice());
+    rig->link.removeTrace(&countBoxes);
 }
 
 void TestParameterEditor::variantLayout_data()
