@@ -37,7 +37,11 @@ AppContext::AppContext(const AppOptions& options) : m_options(options)
         m_prompts = m_ownPrompts.get();
     }
     m_waiter = options.waiter ? options.waiter : static_cast<Waiter*>(&sleepWaiter());
-    m_link = std::make_unique<TelegramLink>(m_image, *m_waiter);
+    m_session = std::make_unique<ControllerSession>(*m_waiter);
+    if (!options.com1Device.isEmpty())
+        m_session->setDeviceOverride(1, options.com1Device);
+    if (options.com1Transport)
+        m_session->setTransportOverride(1, options.com1Transport);
     m_clock = options.clock ? options.clock : static_cast<Clock*>(&systemClock());
     if (options.random) {
         m_random = options.random;
@@ -59,11 +63,7 @@ void AppContext::createWindows()
     m_mainWindow = std::make_unique<MainWindow>(*this);
     QWidget* owner = m_mainWindow.get();
 
-    m_portDialog = std::make_unique<PortDialog>(*m_settings, *m_link, *m_prompts, owner);
-    if (!m_options.com1Device.isEmpty())
-        m_portDialog->setDeviceOverride(1, m_options.com1Device);
-    if (m_options.com1Transport)
-        m_portDialog->setTransportOverride(1, m_options.com1Transport);
+    m_portDialog = std::make_unique<PortDialog>(*m_session, *m_settings, *m_prompts, owner);
     try {
         m_portDialog->FormCreate();
     } catch (const AppError& error) {
@@ -71,15 +71,15 @@ void AppContext::createWindows()
     }
 
     m_aboutBox = std::make_unique<AboutBox>(owner);
-    m_identificationDialog = std::make_unique<IdentificationDialog>(*m_link, *m_prompts, *m_waiter, owner);
-    m_parameterEditor = std::make_unique<ParameterEditor>(*m_link, *m_prompts, *m_waiter, owner);
-    m_recordWindow = std::make_unique<ControllerRecordWindow>(*m_link, *m_prompts, owner);
+    m_identificationDialog = std::make_unique<IdentificationDialog>(link(), *m_prompts, *m_waiter, owner);
+    m_parameterEditor = std::make_unique<ParameterEditor>(link(), *m_prompts, *m_waiter, owner);
+    m_recordWindow = std::make_unique<ControllerRecordWindow>(link(), *m_prompts, owner);
     m_chartSettingsDialog = std::make_unique<ChartSettingsDialog>(owner);
     m_recordSpeedDialog = std::make_unique<RecordSpeedDialog>(owner);
-    m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, *m_link, *m_prompts, *m_waiter, owner);
+    m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, link(), *m_prompts, *m_waiter, owner);
     m_parameterEditor->setFirmwareVariantSource([this] { return m_readoutDialog->FirmwareVariant(); });
-    m_parameterEditor->setFileCommands([this] { openParameterFile(*m_parameterEditor, m_image, *m_prompts); },
-                                       [this] { saveParameterFile(*m_parameterEditor, m_image, *m_prompts); });
+    m_parameterEditor->setFileCommands([this] { openParameterFile(*m_parameterEditor, image(), *m_prompts); },
+                                       [this] { saveParameterFile(*m_parameterEditor, image(), *m_prompts); });
 
     // The main window's two settings dialogs ask through the prompts; the chart dialog
     // changes the main window's chart while it is open.

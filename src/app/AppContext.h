@@ -1,8 +1,8 @@
 #pragma once
-// Everything the program holds for its whole run: the settings, the controller image, the
-// telegram link, the prompts and the nine windows, created at start-up in their fixed order
-// and kept until the end.
-#include "ControllerImage.h"
+// Everything the program holds for its whole run: the settings, the controller session (port,
+// telegram link and controller image), the prompts and the nine windows, created at start-up
+// in their fixed order and kept until the end.
+#include "ControllerSession.h"
 
 #include <QString>
 #include <memory>
@@ -12,7 +12,6 @@ class Clock;
 class IntegerSettings;
 class RandomSource;
 class Prompts;
-class TelegramLink;
 class Transport;
 class Waiter;
 }
@@ -52,8 +51,9 @@ public:
 
     kv10::IntegerSettings& settings() { return *m_settings; }
     QString settingsLocation() const;
-    kv10::ControllerImage& image() { return m_image; }
-    kv10::TelegramLink& link() { return *m_link; }
+    kv10::ControllerSession& session() { return *m_session; }
+    kv10::ControllerImage& image() { return m_session->image(); }
+    kv10::TelegramLink& link() { return m_session->link(); }
     kv10::Prompts& prompts() { return *m_prompts; }
     kv10::Clock& clock() { return *m_clock; }
     kv10::Waiter& waiter() { return *m_waiter; }
@@ -75,9 +75,8 @@ private:
     kv10::IntegerSettings* m_settings = nullptr;
     std::unique_ptr<kv10::Prompts> m_ownPrompts;
     kv10::Prompts* m_prompts = nullptr;
-    kv10::ControllerImage m_image;
     kv10::Waiter* m_waiter = nullptr;
-    std::unique_ptr<kv10::TelegramLink> m_link;
+    std::unique_ptr<kv10::ControllerSession> m_session;
     kv10::Clock* m_clock = nullptr;
     std::unique_ptr<kv10::RandomSource> m_ownRandom;
     kv10::RandomSource* m_random = nullptr;

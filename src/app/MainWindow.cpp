@@ -515,7 +515,7 @@ void MainWindow::mn_ulozitjakoClick()
 void MainWindow::mn_exitClick()
 {
     mn_ulozitClick();
-    m_context.portDialog().ClosePort();
+    m_context.session().closePort();
     close();
 }
 

@@ -130,7 +130,7 @@ void TestMainWindow::firstStartShowsDefaultsAndCreatesNineWindows()
     QCOMPARE(text(w, "pa_path"), QString("c:"));
     QCOMPARE(text(w, "pa_porucha"), QString("STOP"));
     QVERIFY(!w.logFileChosen());
-    QVERIFY(rig->context->portDialog().transport().isOpen());
+    QVERIFY(rig->context->session().transport().isOpen());
 
     struct Window { QWidget* widget; const char* className; const char* instance; QString caption; };
     AppContext& c = *rig->context;
@@ -211,7 +211,7 @@ void TestMainWindow::closingWritesThirteenValuesInOrderAndAsksNothing()
     QCOMPARE(rig->settings.writes.at(7), QString("GRAF/G3D=1"));
     QVERIFY(rig->prompts.records.isEmpty());
     // Closing the window does not close the port.
-    QVERIFY(rig->context->portDialog().transport().isOpen());
+    QVERIFY(rig->context->session().transport().isOpen());
 }
 
 void TestMainWindow::konecWithoutLogFileAsksForNameThenClosesPortAndWindow()
@@ -231,7 +231,7 @@ void TestMainWindow::konecWithoutLogFileAsksForNameThenClosesPortAndWindow()
     QCOMPARE(dialog.owner, &w);
     QCOMPARE(rig->log.first(), QString("save Uložit jako"));
     QCOMPARE(rig->log.size(), 1 + ClosingWrites.size());
-    QVERIFY(!rig->context->portDialog().transport().isOpen());
+    QVERIFY(!rig->context->session().transport().isOpen());
     QVERIFY(!w.isVisible());
     QVERIFY(!w.logFileChosen());
 }
@@ -254,7 +254,7 @@ void TestMainWindow::konecAfterConfirmedSaveAsksNothing()
     rig->prompts.records.clear();
     w.mn_exitClick();
     QVERIFY(rig->prompts.records.isEmpty());
-    QVERIFY(!rig->context->portDialog().transport().isOpen());
+    QVERIFY(!rig->context->session().transport().isOpen());
 
     // Save-as always asks, from now on with the overwrite question.
     w.mn_ulozitjakoClick();
@@ -342,7 +342,7 @@ void TestMainWindow::portThatCannotOpenIsReportedAndStartupGoesOn()
     QCOMPARE(box.caption, QString("KV-10"));
     QCOMPARE(box.icon, PromptIcon::Error);
     QCOMPARE(rig->context->portDialog().ComNumber(), 0);
-    QVERIFY(!rig->context->portDialog().transport().isOpen());
+    QVERIFY(!rig->context->session().transport().isOpen());
     QCOMPARE(rig->context->readoutDialog().objectName(), QString("load_form"));
 }
 

@@ -3,6 +3,7 @@
 // full 127-address search runs on a scripted transport, since every silent address costs
 // a read time-out of about half a second on a real line.
 #include "AppError.h"
+#include "ControllerSession.h"
 #include "FakeTransport.h"
 #include "MemorySettings.h"
 #include "Protocol.h"
@@ -64,9 +65,9 @@ private:
         QStringList log;
         MemorySettings settings{&log};
         ScriptedPrompts prompts{&log};
-        ControllerImage image;
         CountingWaiter waiter;
-        TelegramLink link{image, waiter};
+        ControllerSession session{waiter};
+        TelegramLink& link = session.link();
         std::unique_ptr<PortDialog> port;
         QComboBox* combo(const char* name) { return port->findChild<QComboBox*>(name); }
         QPushButton* button(const char* name) { return port->findChild<QPushButton*>(name); }
@@ -90,9 +91,9 @@ std::unique_ptr<TestPortDialog::Rig> TestPortDialog::create(const QMap<QString, 
 {
     auto rig = std::make_unique<Rig>();
     rig->settings.values = stored;
-    rig->port = std::make_unique<PortDialog>(rig->settings, rig->link, rig->prompts);
+    rig->port = std::make_unique<PortDialog>(rig->session, rig->settings, rig->prompts);
     if (overrideCom1)
-        rig->port->setDeviceOverride(1, m_sim->slavePath());
+        rig->session.setDeviceOverride(1, m_sim->slavePath());
     try {
         rig->port->FormCreate();
     } catch (const AppError& error) {
@@ -114,9 +115,9 @@ void TestPortDialog::emptyStoreOpensCom1At9600WithAddressesZero()
     QCOMPARE(rig->combo("cb_baudrate")->count(), 14);
     QCOMPARE(rig->combo("cb_da")->currentIndex(), 0);
     QCOMPARE(rig->combo("cb_da")->count(), 127);
-    QVERIFY(port.transport().isOpen());
-    QCOMPARE(port.transport().baudRate(), 9600);
-    QCOMPARE(rig->link.transport(), &port.transport());
+    QVERIFY(rig->session.transport().isOpen());
+    QCOMPARE(rig->session.transport().baudRate(), 9600);
+    QCOMPARE(rig->link.transport(), &rig->session.transport());
     // The simulator answers at address 0.
     QVERIFY(rig->link.PingStation());
     QVERIFY(rig->log.isEmpty());
@@ -126,8 +127,8 @@ void TestPortDialog::storedRateNotInListSelectsNothingAndOpensAtThatRate()
 {
     auto rig = create({{"PORT/BAUDRATE", "14400"}, {"ADRESA/DA", "7"}, {"ADRESA/SA", "3"}});
     QCOMPARE(rig->combo("cb_baudrate")->currentIndex(), -1);
-    QVERIFY(rig->port->transport().isOpen());
-    QCOMPARE(rig->port->transport().baudRate(), 14400);
+    QVERIFY(rig->session.transport().isOpen());
+    QCOMPARE(rig->session.transport().baudRate(), 14400);
     QCOMPARE(rig->link.DA(), uint8_t(7));
     QCOMPARE(rig->link.SA(), uint8_t(3));
     QCOMPARE(rig->combo("cb_sa")->currentText(), QString("3"));
@@ -165,11 +166,11 @@ void TestPortDialog::noPortAndOkStoresCom1AndKeepsPortOpen()
     rig->combo("cb_com")->setCurrentIndex(0);
     rig->port->cb_comChange();
     QCOMPARE(rig->port->ComNumber(), 0);
-    QVERIFY(rig->port->transport().isOpen());
+    QVERIFY(rig->session.transport().isOpen());
     rig->button("tl_ok")->click();
     QVERIFY(!rig->port->isVisible());
     QVERIFY(rig->settings.writes.contains("PORT/COM=1"));
-    QVERIFY(rig->port->transport().isOpen());
+    QVERIFY(rig->session.transport().isOpen());
     QVERIFY(rig->prompts.records.isEmpty());
 }
 
@@ -193,7 +194,7 @@ void TestPortDialog::stornoWithYesRestoresBaudRate()
     QComboBox* rates = rig->combo("cb_baudrate");
     rates->setCurrentIndex(rates->findText("19200"));
     rig->port->cb_baudrateChange();
-    QCOMPARE(rig->port->transport().baudRate(), 19200);
+    QCOMPARE(rig->session.transport().baudRate(), 19200);
 
     rig->prompts.buttonAnswers << PromptButton::Yes;
     rig->button("tl_cancel")->click();
@@ -205,8 +206,8 @@ void TestPortDialog::stornoWithYesRestoresBaudRate()
     QCOMPARE(question.buttons, PromptButton::Yes | PromptButton::No);
     QCOMPARE(rig->port->BaudRate(), 9600);
     QCOMPARE(rates->currentText(), QString("9600"));
-    QCOMPARE(rig->port->transport().baudRate(), 9600);
-    QVERIFY(rig->port->transport().isOpen());
+    QCOMPARE(rig->session.transport().baudRate(), 9600);
+    QVERIFY(rig->session.transport().isOpen());
     QVERIFY(!rig->port->isVisible());
     QCOMPARE(rig->port->result(), int(QDialog::Rejected));
     QVERIFY(rig->settings.writes.contains("PORT/BAUDRATE=9600"));
@@ -272,7 +273,7 @@ void TestPortDialog::enterPressesFocusedButtonElseOk()
     QTest::keyClick(rig->combo("cb_da"), Qt::Key_Return);
     QVERIFY(!rig->port->isVisible());
     QCOMPARE(rig->port->result(), int(QDialog::Accepted));
-    rig->link.setTransport(&rig->port->transport());
+    rig->link.setTransport(&rig->session.transport());
 }
 
 void TestPortDialog::addressTableTakesNoInput()
@@ -293,7 +294,7 @@ void TestPortDialog::addressTableTakesNoInput()
 void TestPortDialog::missingDeviceIsReportedAndLeavesNoPort()
 {
     auto rig = create();
-    rig->port->setDeviceOverride(5, Missing);
+    rig->session.setDeviceOverride(5, Missing);
     rig->port->show();
     QComboBox* com = rig->combo("cb_com");
     com->setCurrentIndex(5);
@@ -306,7 +307,7 @@ void TestPortDialog::missingDeviceIsReportedAndLeavesNoPort()
     QCOMPARE(com->currentIndex(), 0);
     QCOMPARE(com->currentText(), QString("žádný port"));
     QCOMPARE(rig->port->ComNumber(), 0);
-    QVERIFY(!rig->port->transport().isOpen());
+    QVERIFY(!rig->session.transport().isOpen());
 
     // Called directly, the handler lets the error out after the same clean-up.
     com->setCurrentIndex(5);
@@ -333,8 +334,8 @@ void TestPortDialog::devicePathCanBeChangedAndIsStored()
     QVERIFY(rig->port->isVisible());
     QCOMPARE(rig->port->ComNumber(), 1);
     QCOMPARE(rig->combo("cb_com")->currentIndex(), 1);
-    QVERIFY(rig->port->transport().isOpen());
-    QCOMPARE(rig->port->transport().devicePath(), m_sim->slavePath());
+    QVERIFY(rig->session.transport().isOpen());
+    QCOMPARE(rig->session.transport().devicePath(), m_sim->slavePath());
     QVERIFY(rig->link.PingStation());
 
     rig->port->accept();
@@ -356,8 +357,8 @@ void TestPortDialog::stornoRestoresDevicePath()
     rig->port->tl_cancelClick();
     QCOMPARE(rig->prompts.records.size(), 1);
     QCOMPARE(rig->port->ComNumber(), 1);
-    QCOMPARE(rig->port->devicePathFor(1), m_sim->slavePath());
-    QVERIFY(rig->port->transport().isOpen());
+    QCOMPARE(rig->session.devicePathFor(1), m_sim->slavePath());
+    QVERIFY(rig->session.transport().isOpen());
 }
 
 void TestPortDialog::overrideIsNotStored()
@@ -366,7 +367,7 @@ void TestPortDialog::overrideIsNotStored()
     QSKIP("Windows names the device after the COM number: the dialog has no device field");
 #endif
     auto rig = create();
-    QCOMPARE(rig->port->devicePathFor(1), m_sim->slavePath());
+    QCOMPARE(rig->session.devicePathFor(1), m_sim->slavePath());
     rig->port->show();
     rig->port->accept();
     QVERIFY(rig->settings.writes.contains("PORT/DEVICE1=/dev/ttyS0"));
@@ -410,7 +411,7 @@ void TestPortDialog::fullSearchFindsExactlyTheAnsweringStations()
         QVERIFY(rig->combo(name)->isEnabled());
     QCOMPARE(rig->port->DeviceAddress(), 9);
     QCOMPARE(rig->combo("cb_da")->currentText(), QString("9"));
-    rig->link.setTransport(&rig->port->transport());
+    rig->link.setTransport(&rig->session.transport());
 }
 
 void TestPortDialog::interruptKeepsCellsFound()
@@ -438,7 +439,7 @@ void TestPortDialog::interruptKeepsCellsFound()
     QCOMPARE(rig->cell(5), QString(" "));
     QCOMPARE(rig->port->probeCounter(), 0);
     rig->port->tl_prerusitClick();
-    rig->link.setTransport(&rig->port->transport());
+    rig->link.setTransport(&rig->session.transport());
 }
 
 void TestPortDialog::closingDuringSearchDoesNotStopIt()

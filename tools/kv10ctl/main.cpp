@@ -1,7 +1,7 @@
 // kv10ctl: the controller link from the command line, for technicians' scripts and diagnostics.
 #include "AppError.h"
 #include "Arguments.h"
-#include "ControllerImage.h"
+#include "ControllerSession.h"
 #include "Kv10Version.h"
 #include "ProcessStart.h"
 #include "SerialTransport.h"
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
 
     QString device;
-    QString comName = QStringLiteral("port");
+    int com = 0;   // a COM number instead of a device path
     int baud = 9600;
     std::vector<uint8_t> stations{0};
     std::optional<std::vector<uint8_t>> parsedStations;
@@ -133,12 +133,12 @@ int main(int argc, char** argv)
         std::optional<int> number;
         if (option == "--device") {
             device = value;
-            comName = value;
+            com = 0;
             continue;
         }
-        if (option == "--com" && (number = parseInt(value, 1, 8))) {
+        if (option == "--com" && (number = parseInt(value, 1, ControllerSession::ComCount))) {
             device = comDevicePath(*number);
-            comName = QStringLiteral("COM%1").arg(*number);
+            com = *number;
         } else if (option == "--baud" && (number = parseInt(value, 50, 4000000))) {
             baud = *number;
         } else if (option == "--da" && (parsedStations = parseStations(value))) {
@@ -156,20 +156,23 @@ int main(int argc, char** argv)
     if (device.isEmpty())
         return usageError(QStringLiteral("no serial device: give --device PATH or --com N"));
 
-    SerialTransport port;
+    // Made before the session, so that it outlives the link that calls it.
+    HexTrace stderrTrace([](bool outgoing, const QByteArray& bytes) {
+        QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hexText(bytes) << Qt::endl;
+    });
+    ControllerSession session(sleepWaiter());
+    session.setBaudRate(baud);
     try {
-        port.OpenPort(device, comName, baud);
+        if (com != 0)
+            session.openPort(com);
+        else
+            session.openDevice(device, device);
     } catch (const AppError& error) {
         fail(error.text());
         return ExitPort;
     }
 
-    HexTrace stderrTrace([](bool outgoing, const QByteArray& bytes) {
-        QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hexText(bytes) << Qt::endl;
-    });
-    ControllerImage image;
-    TelegramLink link(image, sleepWaiter());
-    link.setTransport(&port);
+    TelegramLink& link = session.link();
     link.SetDA(stations.front());
     link.SetSA(uint8_t(sa));
     if (trace)
@@ -177,6 +180,6 @@ int main(int argc, char** argv)
 
     const QString command = args.takeFirst();
     const int status = Tool(link, stations).run(command, args);
-    port.ClosePort();
+    session.closePort();
     return status;
 }

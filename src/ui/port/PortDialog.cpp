@@ -5,7 +5,6 @@
 #include "ErrorBox.h"
 #include "IntegerSettings.h"
 #include "Prompts.h"
-#include "Telegram.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -18,39 +17,16 @@ using namespace kv10;
 
 namespace {
 
-const QString Port = QStringLiteral("PORT");
-const QString Adresa = QStringLiteral("ADRESA");
 constexpr int GridColumns = 16;
 constexpr int GridRows = 8;
 constexpr int CellWidth = 26;
 constexpr int CellHeight = 16;
 constexpr int SearchIntervalMs = 100;
 
-QString comName(int com)
-{
-    return QStringLiteral("COM%1").arg(com);
-}
-
-QString defaultDevicePath(int com)
-{
-    return comDevicePath(com);
-}
-
-QString deviceKey(int com)
-{
-    return QStringLiteral("DEVICE%1").arg(com);
-}
-
-// Stored bus addresses outside 0-126 are not usable; they take the default 0.
-int busAddress(int stored)
-{
-    return stored >= 0 && stored <= HighestStationAddress ? stored : 0;
-}
-
 } // namespace
 
-PortDialog::PortDialog(IntegerSettings& settings, TelegramLink& link, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), ui(new Ui::PortDialog), m_settings(settings), m_link(link), m_prompts(prompts)
+PortDialog::PortDialog(ControllerSession& session, IntegerSettings& settings, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), ui(new Ui::PortDialog), m_session(session), m_settings(settings), m_prompts(prompts)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -110,15 +86,12 @@ PortDialog::PortDialog(IntegerSettings& settings, TelegramLink& link, Prompts& p
         reject();
     });
 
-    m_link.setTransport(&m_transport);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 PortDialog::~PortDialog()
 {
     m_timer.stop();
-    if (m_link.transport() == &m_transport || m_link.transport() == m_overrideTransport)
-        m_link.setTransport(nullptr);
     delete ui;
 }
 
@@ -132,43 +105,38 @@ void PortDialog::guarded(Handler handler)
     }
 }
 
+template <typename Change>
+void PortDialog::change(Change apply)
+{
+    try {
+        apply();
+    } catch (const AppError&) {
+        showSettings();
+        throw;
+    }
+    showSettings();
+}
+
 void PortDialog::FormCreate()
 {
-    m_sa = busAddress(m_settings.readInteger(Adresa, QStringLiteral("SA"), 0));
-    m_da = busAddress(m_settings.readInteger(Adresa, QStringLiteral("DA"), 0));
-    m_comNumber = m_settings.readInteger(Port, QStringLiteral("COM"), 1);
-    m_baudRate = m_settings.readInteger(Port, QStringLiteral("BAUDRATE"), 9600);
-#ifndef Q_OS_WIN
-    for (int com = 1; com <= ComCount; ++com) {
-        m_storedDevices[com] = m_settings.readText(Port, deviceKey(com), defaultDevicePath(com));
-        if (m_devices[com].isEmpty())
-            m_devices[com] = m_storedDevices[com];
-    }
-#endif
-
-    ui->cb_sa->setCurrentIndex(m_sa);
-    m_link.SetSA(uint8_t(m_sa));
-    ui->cb_da->setCurrentIndex(m_da);
-    m_link.SetDA(uint8_t(m_da));
-
+    m_session.loadSettings(m_settings);
     ui->cb_baudrate->clear();
     for (int rate : BaudRates)
         ui->cb_baudrate->addItem(QString::number(rate));
-    selectBaudItem(m_baudRate);
-
-    ui->cb_com->setCurrentIndex(m_comNumber >= 0 && m_comNumber <= ComCount ? m_comNumber : -1);
-    if (m_comNumber >= 1 && m_comNumber <= ComCount)
-        m_deviceCom = m_comNumber;
+    const int com = m_session.comNumber();
+    if (com >= 1 && com <= ComCount)
+        m_deviceCom = com;
+    showSettings();
     showDevice();
 
-    OpenPort(m_comNumber);
+    change([this, com] { m_session.openPort(com); });
     takeSnapshot();
 }
 
 void PortDialog::FormShow()
 {
-    m_da = m_link.DA();
-    ui->cb_da->setCurrentIndex(m_da);
+    // DA may have changed elsewhere (the editor follows a station to its new address).
+    ui->cb_da->setCurrentIndex(m_session.da());
     fillDeviceList();
     showDevice();
     takeSnapshot();
@@ -176,17 +144,16 @@ void PortDialog::FormShow()
 
 void PortDialog::FormClose()
 {
-    m_settings.writeInteger(Adresa, QStringLiteral("SA"), m_sa);
-    m_settings.writeInteger(Adresa, QStringLiteral("DA"), m_da);
-    m_settings.writeInteger(Port, QStringLiteral("BAUDRATE"), m_baudRate);
-    // "žádný port" is not kept: the next start tries COM 1. The open port stays as it is.
-    if (m_comNumber == 0)
-        m_comNumber = 1;
-    m_settings.writeInteger(Port, QStringLiteral("COM"), m_comNumber);
-#ifndef Q_OS_WIN
-    for (int com = 1; com <= ComCount; ++com)
-        m_settings.writeText(Port, deviceKey(com), m_storedDevices[com]);
-#endif
+    m_session.storeSettings(m_settings);
+}
+
+void PortDialog::showSettings()
+{
+    ui->cb_sa->setCurrentIndex(m_session.sa());
+    ui->cb_da->setCurrentIndex(m_session.da());
+    selectBaudItem(m_session.baudRate());
+    const int com = m_session.comNumber();
+    ui->cb_com->setCurrentIndex(com >= 0 && com <= ComCount ? com : -1);
 }
 
 void PortDialog::done(int result)
@@ -225,75 +192,14 @@ bool PortDialog::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-QString PortDialog::devicePathFor(int com) const
-{
-    if (com >= 1 && com <= ComCount && !m_devices[com].isEmpty())
-        return m_devices[com];
-    return com >= 1 ? defaultDevicePath(com) : QString();
-}
-
-void PortDialog::setDeviceOverride(int com, const QString& path)
-{
-    if (com >= 1 && com <= ComCount)
-        m_devices[com] = path;
-}
-
-void PortDialog::setTransportOverride(int com, kv10::Transport* transport)
-{
-    m_overrideCom = com;
-    m_overrideTransport = transport;
-}
-
-void PortDialog::OpenPort(int com)
-{
-    if (m_overrideTransport && com == m_overrideCom) {
-        m_transport.ClosePort();
-        m_link.setTransport(m_overrideTransport);
-        return;
-    }
-    m_link.setTransport(&m_transport);
-    try {
-        m_transport.OpenPort(devicePathFor(com), comName(com), m_baudRate);
-    } catch (const AppError&) {
-        selectNoPort();
-        throw;
-    }
-}
-
-void PortDialog::ApplyLineSettings()
-{
-    try {
-        m_transport.SetBaudRate(m_baudRate);
-    } catch (const AppError&) {
-        selectNoPort();
-        throw;
-    }
-}
-
-void PortDialog::ClosePort()
-{
-    m_transport.ClosePort();
-}
-
-void PortDialog::selectNoPort()
-{
-    ui->cb_com->setCurrentIndex(0);
-    m_comNumber = 0;
-}
-
 void PortDialog::cb_comChange()
 {
-    m_comNumber = ui->cb_com->currentIndex();
-    // "žádný port" only changes the setting; the open port stays open, but once its device
-    // fails it is no longer the user's choice and is not tried again.
-    if (m_comNumber == 0)
-        m_transport.setRetryFailedDevice(false);
-    if (m_comNumber != 0) {
-        m_deviceCom = m_comNumber;
+    const int com = ui->cb_com->currentIndex();
+    if (com != 0) {
+        m_deviceCom = com;
         showDevice();
-        ClosePort();
-        OpenPort(m_comNumber);
     }
+    change([this, com] { m_session.chooseCom(com); });
 }
 
 void PortDialog::cb_baudrateChange()
@@ -302,20 +208,17 @@ void PortDialog::cb_baudrateChange()
     const int rate = ui->cb_baudrate->currentText().toInt(&ok);
     if (!ok)
         return;
-    m_baudRate = rate;
-    ApplyLineSettings();
+    change([this, rate] { m_session.setBaudRate(rate); });
 }
 
 void PortDialog::cb_daChange()
 {
-    m_da = ui->cb_da->currentIndex();
-    m_link.SetDA(uint8_t(m_da));
+    m_session.setDA(ui->cb_da->currentIndex());
 }
 
 void PortDialog::cb_saChange()
 {
-    m_sa = ui->cb_sa->currentIndex();
-    m_link.SetSA(uint8_t(m_sa));
+    m_session.setSA(ui->cb_sa->currentIndex());
 }
 
 void PortDialog::cb_zarizeniApply()
@@ -324,18 +227,14 @@ void PortDialog::cb_zarizeniApply()
     const QString path = ui->cb_zarizeni->currentText().trimmed();
     if (path.isEmpty())
         return;
-    m_devices[com] = path;
-    m_storedDevices[com] = path;
-    ui->cb_com->setCurrentIndex(com);
-    m_comNumber = com;
-    ClosePort();
-    OpenPort(com);
+    m_session.setDevicePath(com, path);
+    change([this, com] { m_session.openPort(com); });
 }
 
 void PortDialog::showDevice()
 {
     ui->Label6->setText(QStringLiteral("Zařízení pro COM %1:").arg(m_deviceCom));
-    ui->cb_zarizeni->setEditText(devicePathFor(m_deviceCom));
+    ui->cb_zarizeni->setEditText(m_session.devicePathFor(m_deviceCom));
 }
 
 void PortDialog::fillDeviceList()
@@ -344,8 +243,7 @@ void PortDialog::fillDeviceList()
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         paths << info.systemLocation();
     for (int com = 1; com <= ComCount; ++com)
-        if (!m_devices[com].isEmpty())
-            paths << m_devices[com];
+        paths << m_session.devicePathFor(com);
     paths.removeDuplicates();
     paths.sort();
     const QString shown = ui->cb_zarizeni->currentText();
@@ -359,21 +257,14 @@ void PortDialog::selectBaudItem(int baudRate)
     ui->cb_baudrate->setCurrentIndex(ui->cb_baudrate->findText(QString::number(baudRate)));
 }
 
-PortDialog::Snapshot PortDialog::current() const
-{
-    return Snapshot{m_comNumber, m_baudRate, m_da, m_sa, m_devices};
-}
-
 void PortDialog::takeSnapshot()
 {
-    m_snapshot = current();
-    m_snapshotStoredDevices = m_storedDevices;
+    m_snapshot = m_session.snapshot();
 }
 
 void PortDialog::tl_cancelClick()
 {
-    const Snapshot now = current();
-    if (now == m_snapshot)
+    if (m_session.snapshot().sameSettings(m_snapshot))
         return;
     const PromptButton answer = m_prompts.message(
         QStringLiteral("Byly provedeny změny v nastavení.\nOpravdu se chceš vrátit k původnímu nastavení?"),
@@ -382,29 +273,16 @@ void PortDialog::tl_cancelClick()
         takeSnapshot();
         return;
     }
-    const Snapshot old = m_snapshot;
-    const bool devicesChanged = now.devices != old.devices;
-    m_devices = old.devices;
-    m_storedDevices = m_snapshotStoredDevices;
+    // The device field follows the port chosen again (it already shows it when that is the same).
+    if (m_snapshot.com >= 1 && m_snapshot.com <= ComCount)
+        m_deviceCom = m_snapshot.com;
+    try {
+        change([this] { m_session.restore(m_snapshot); });
+    } catch (const AppError&) {
+        showDevice();
+        throw;
+    }
     showDevice();
-    if (now.com != old.com || (devicesChanged && old.com != 0)) {
-        ui->cb_com->setCurrentIndex(old.com);
-        cb_comChange();
-    }
-    if (now.baudRate != old.baudRate) {
-        selectBaudItem(old.baudRate);
-        // A rate that is not in the list is restored all the same.
-        m_baudRate = old.baudRate;
-        ApplyLineSettings();
-    }
-    if (now.da != old.da) {
-        ui->cb_da->setCurrentIndex(old.da);
-        cb_daChange();
-    }
-    if (now.sa != old.sa) {
-        ui->cb_sa->setCurrentIndex(old.sa);
-        cb_saChange();
-    }
 }
 
 void PortDialog::setSearchRunning(bool running)
@@ -431,17 +309,18 @@ void PortDialog::Timer1Timer()
         tl_prerusitClick();
         return;
     }
-    const uint8_t rememberedDa = m_link.DA();
+    TelegramLink& link = m_session.link();
+    const uint8_t rememberedDa = link.DA();
     const int address = m_probe;
     ui->str_tab->setCurrentCell(address / GridColumns, address % GridColumns);
     // The probe blocks the event loop; show the mark before it.
     ui->str_tab->viewport()->repaint();
-    m_link.SetDA(uint8_t(address));
-    if (m_link.PingStation())
+    link.SetDA(uint8_t(address));
+    if (link.PingStation())
         ui->str_tab->item(address / GridColumns, address % GridColumns)->setText(QString::number(address));
-    showNotice(m_prompts, m_link.takeNotice());
+    showNotice(m_prompts, link.takeNotice());
     ++m_probe;
-    m_link.SetDA(rememberedDa);
+    link.SetDA(rememberedDa);
     if (m_probe >= SearchedAddresses)
         tl_prerusitClick();
 }
