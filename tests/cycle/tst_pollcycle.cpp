@@ -158,34 +158,34 @@ void TestPollCycle::countersAcrossNewLogsAndRates()
 void TestPollCycle::linkStateText_data()
 {
     QTest::addColumn<QString>("reads");   // A answered, - no answer, x port not open
-    QTest::addColumn<int>("age");         // seconds from the reads to now
+    QTest::addColumn<int>("ageMs");       // clock time from the reads to now
     QTest::addColumn<QString>("text");
     QTest::newRow("not read") << "" << 0 << "nečteno";
     QTest::newRow("answered") << "A" << 0 << "spojeno";
-    QTest::newRow("answered 1 s ago") << "A" << 1 << "spojeno";
-    QTest::newRow("answered 2 s ago") << "A" << 2 << "spojeno, hodnoty staré 2 s";
-    QTest::newRow("119 s") << "A" << 119 << "spojeno, hodnoty staré 119 s";
-    QTest::newRow("120 s in minutes") << "A" << 120 << "spojeno, hodnoty staré 2 min";
-    QTest::newRow("just under 2 h") << "A" << 7199 << "spojeno, hodnoty staré 119 min";
-    QTest::newRow("2 h in hours") << "A" << 7200 << "spojeno, hodnoty staré 2 h";
-    QTest::newRow("clock set back") << "A" << -30 << "spojeno";
-    QTest::newRow("silent after an answer") << "A-" << 35 << "bez odpovědi, hodnoty staré 35 s";
+    QTest::newRow("answered 1.999 s ago") << "A" << 1999 << "spojeno";
+    QTest::newRow("answered 2 s ago") << "A" << 2000 << "spojeno, hodnoty staré 2 s";
+    QTest::newRow("119.999 s") << "A" << 119999 << "spojeno, hodnoty staré 119 s";
+    QTest::newRow("120 s in minutes") << "A" << 120000 << "spojeno, hodnoty staré 2 min";
+    QTest::newRow("just under 2 h") << "A" << 7199999 << "spojeno, hodnoty staré 119 min";
+    QTest::newRow("2 h in hours") << "A" << 7200000 << "spojeno, hodnoty staré 2 h";
+    QTest::newRow("clock set back") << "A" << -30000 << "spojeno";
+    QTest::newRow("silent after an answer") << "A-" << 35000 << "bez odpovědi, hodnoty staré 35 s";
     QTest::newRow("silent at once: the age shows") << "A-" << 0 << "bez odpovědi, hodnoty staré 0 s";
-    QTest::newRow("clock set back after a silence") << "A-" << -30 << "bez odpovědi, hodnoty staré 0 s";
-    QTest::newRow("never answered") << "-" << 5 << "bez odpovědi, žádné hodnoty";
+    QTest::newRow("clock set back after a silence") << "A-" << -30000 << "bez odpovědi, hodnoty staré 0 s";
+    QTest::newRow("never answered") << "-" << 5000 << "bez odpovědi, žádné hodnoty";
     QTest::newRow("port not open") << "xx" << 0 << "port nedostupný, žádné hodnoty";
-    QTest::newRow("port gone after an answer") << "Ax" << 1 << "port nedostupný, hodnoty staré 1 s";
+    QTest::newRow("port gone after an answer") << "Ax" << 1000 << "port nedostupný, hodnoty staré 1 s";
     QTest::newRow("answered again") << "A-A" << 0 << "spojeno";
 }
 
 void TestPollCycle::linkStateText()
 {
     QFETCH(QString, reads);
-    QFETCH(int, age);
+    QFETCH(int, ageMs);
     Rig rig;
     for (const QChar read : reads)
         rig.cycle.readDone(read == QLatin1Char('A'), read != QLatin1Char('x'));
-    rig.clock.time = rig.clock.time.addSecs(age);
+    rig.clock.time = rig.clock.time.addMSecs(ageMs);
     QTEST(rig.cycle.linkStatusText(), "text");
 }
 
