@@ -12,6 +12,7 @@
 #include "Telegram.h"
 #include "Timing.h"
 #include "MainWindow.h"
+#include "MainWindowCommands.h"
 #include "ParameterEditor.h"
 #include "ParameterFile.h"
 #include "PortDialog.h"
@@ -21,6 +22,44 @@
 #include <utility>
 
 using namespace kv10;
+
+namespace {
+
+// The main window's menus open the other windows of the context through this.
+class ContextCommands : public MainWindowCommands {
+public:
+    explicit ContextCommands(AppContext& context) : m_context(context) {}
+
+    void showPortDialog() override { m_context.portDialog().exec(); }
+    void closePort() override { m_context.session().closePort(); }
+    void showParameters() override
+    {
+        m_context.readoutDialog().exec();
+        m_context.parameterEditor().exec();
+    }
+    void showControllerRecord() override { m_context.recordWindow().exec(); }
+    void showIdentification() override { m_context.identificationDialog().exec(); }
+    void showAbout() override { m_context.aboutBox().exec(); }
+    bool editChartSettings(ChartSettings& fields) override { return m_context.chartSettingsDialog().edit(fields); }
+    std::optional<PollCycle::Rates> editRecordSpeed(const QString& recordPeriodText, const QString& filePeriodText,
+                                                    int recordUnit) override
+    {
+        RecordSpeedDialog& dialog = m_context.recordSpeedDialog();
+        dialog.preset(recordPeriodText, filePeriodText, recordUnit);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        PollCycle::Rates rates;
+        rates.filePeriod = dialog.filePeriod();
+        rates.recordPeriod = dialog.recordPeriod();
+        rates.recordUnit = dialog.recordUnit();
+        return rates;
+    }
+
+private:
+    AppContext& m_context;
+};
+
+} // namespace
 
 AppContext::AppContext(const AppOptions& options) : m_options(options)
 {
@@ -60,7 +99,9 @@ QString AppContext::settingsLocation() const
 
 void AppContext::createWindows()
 {
-    m_mainWindow = std::make_unique<MainWindow>(*this);
+    m_mainWindowCommands = std::make_unique<ContextCommands>(*this);
+    m_mainWindow = std::make_unique<MainWindow>(
+        MainWindowParts{*m_settings, settingsLocation(), *m_prompts, *m_clock, link(), *m_random, *m_mainWindowCommands});
     QWidget* owner = m_mainWindow.get();
 
     m_portDialog = std::make_unique<PortDialog>(*m_session, *m_settings, *m_prompts, owner);

@@ -18,6 +18,7 @@ class Waiter;
 
 class SettingsStore;
 class MainWindow;
+class MainWindowCommands;
 class PortDialog;
 class AboutBox;
 class IdentificationDialog;
@@ -81,7 +82,9 @@ private:
     std::unique_ptr<kv10::RandomSource> m_ownRandom;
     kv10::RandomSource* m_random = nullptr;
 
-    // Destroyed in reverse order: the dialogs before the main window that parents them.
+    // Destroyed in reverse order: the dialogs before the main window that parents them, and
+    // the main window before the commands it opens them by.
+    std::unique_ptr<MainWindowCommands> m_mainWindowCommands;
     std::unique_ptr<MainWindow> m_mainWindow;
     std::unique_ptr<PortDialog> m_portDialog;
     std::unique_ptr<AboutBox> m_aboutBox;

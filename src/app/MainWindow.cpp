@@ -1,31 +1,19 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
 
-#include "AboutBox.h"
-#include "IdentificationDialog.h"
-#include "AppContext.h"
 #include "AppError.h"
 #include "DemoData.h"
 #include "ErrorBox.h"
 #include "IntegerSettings.h"
 #include "LiveFormat.h"
-#include "ParameterReadoutDialog.h"
-#include "ChartSettingsDialog.h"
-#include "RecordSpeedDialog.h"
+#include "MainWindowCommands.h"
 #include "StoredColour.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 #include "TelegramMonitor.h"
-#include "Timing.h"
 #include "TrendChart.h"
-#include "ParameterEditor.h"
-#include "PortDialog.h"
-#include "ControllerRecordWindow.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
@@ -38,14 +26,10 @@ namespace {
 const QString Desktop = QStringLiteral("DESKTOP");
 const QString Graf = QStringLiteral("GRAF");
 const QString Zaznam = QStringLiteral("ZAZNAM");
-const QString InitialLogFileName = QStringLiteral("Záznam KORVIN10");
 const QString ClearDataQuestion = QStringLiteral("Chceš vymazat naměřená data?");
 const QString ClearDataCaption = QStringLiteral("Clear");
 const QColor LampLit(255, 255, 0);
 const QColor FaultRed(255, 0, 0);
-const QString LogInMemoryText = QStringLiteral("jen v paměti, soubor nezvolen");
-constexpr int Timer1Interval = 200;
-constexpr qint64 FreshSeconds = 2;   // values younger than this need no age in the link panel
 
 QColor buttonFace()
 {
@@ -80,22 +64,12 @@ private:
     QTimer& m_timer;
 };
 
-// "35 s", "4 min", "3 h": whole units, rounded down.
-QString ageText(qint64 seconds)
-{
-    if (seconds < 120)
-        return QStringLiteral("%1 s").arg(seconds);
-    if (seconds < 120 * 60)
-        return QStringLiteral("%1 min").arg(seconds / 60);
-    return QStringLiteral("%1 h").arg(seconds / 3600);
-}
-
 } // namespace
 
 const QColor MainWindow::StaleColour(160, 160, 160);
 
-MainWindow::MainWindow(AppContext& context, QWidget* parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow), m_context(context), m_logFileName(InitialLogFileName)
+MainWindow::MainWindow(const MainWindowParts& parts, QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), m_parts(parts), m_cycle(parts.clock), m_log(parts.clock, parts.prompts)
 {
     ui->setupUi(this);
     // The program's title on the task bar (the icon name of the main window).
@@ -133,11 +107,29 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     for (QLabel* lamp : {ui->pa_re1, ui->pa_re2, ui->pa_re3, ui->pa_re4})
         lamp->setAccessibleName(QStringLiteral("Out %1").arg(lamp->objectName().back()));
 
+    // The cycle reads the boxes' ticks however they change; the window carries out its steps.
+    connect(ui->check_demo, &QAbstractButton::toggled, this, [this](bool on) { m_cycle.setDemo(on); });
+    connect(ui->check_auto, &QAbstractButton::toggled, this, [this](bool on) { m_cycle.setAutoRead(on); });
+    connect(ui->check_zapis, &QAbstractButton::toggled, this, [this](bool on) { m_cycle.setFileWrite(on); });
+    m_cycle.setDemo(ui->check_demo->isChecked());
+    m_cycle.setAutoRead(ui->check_auto->isChecked());
+    m_cycle.setFileWrite(ui->check_zapis->isChecked());
+    m_cycle.setSteps({
+        [this] { showLinkState(); },   // the age of the values shown
+        [this] { DemoStep(); },
+        [this](PollCycle::Read purpose) { readLive(purpose); },
+        [this] { m_log.writePeriodically(); },
+    });
+    m_log.setView({
+        [this](const QString& path) { ui->pa_path->setText(path); },
+        [this](bool chosen) { ui->mn_novy->setChecked(chosen); },
+    });
+
     FormCreate();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(Timer1Interval);
+    Timer1->setInterval(PollCycle::IntervalMs);
     connect(Timer1, &QTimer::timeout, this, [this] { guarded(&MainWindow::Timer1Timer); });
     Timer1->start();
 }
@@ -152,15 +144,15 @@ void MainWindow::guarded(void (MainWindow::*handler)())
     try {
         (this->*handler)();
     } catch (const AppError& error) {
-        showErrorBox(m_context.prompts(), error.text());
+        showErrorBox(m_parts.prompts, error.text());
     } catch (const std::exception& error) {
-        showErrorBox(m_context.prompts(), kv10::exceptionText(error));
+        showErrorBox(m_parts.prompts, kv10::exceptionText(error));
     }
 }
 
 void MainWindow::FormCreate()
 {
-    IntegerSettings& settings = m_context.settings();
+    IntegerSettings& settings = m_parts.settings;
 
     move(DesignedLeft, DesignedTop);
     resize(DesignedWidth, DesignedHeight);
@@ -178,9 +170,11 @@ void MainWindow::FormCreate()
     RotationPercent = std::clamp(settings.readInteger(Graf, QStringLiteral("R3D"), 35), 1, 100);
     ChartLength = settings.readInteger(Graf, QStringLiteral("POCET"), 200);
 
-    RecordUnit = settings.readInteger(Zaznam, QStringLiteral("JEDNOTKY"), 1);
-    RecordPeriod = settings.readInteger(Zaznam, QStringLiteral("LIST"), 1);
-    FilePeriod = settings.readInteger(Zaznam, QStringLiteral("SOUBOR"), 15);
+    PollCycle::Rates rates;
+    rates.recordUnit = settings.readInteger(Zaznam, QStringLiteral("JEDNOTKY"), 1);
+    rates.recordPeriod = settings.readInteger(Zaznam, QStringLiteral("LIST"), 1);
+    rates.filePeriod = settings.readInteger(Zaznam, QStringLiteral("SOUBOR"), 15);
+    m_cycle.setRates(rates);
     showRates();
 
     applyChartLook();
@@ -188,7 +182,7 @@ void MainWindow::FormCreate()
 
 void MainWindow::FormClose()
 {
-    IntegerSettings& settings = m_context.settings();
+    IntegerSettings& settings = m_parts.settings;
     settings.writeInteger(Desktop, QStringLiteral("Top"), y());
     settings.writeInteger(Desktop, QStringLiteral("Left"), x());
     settings.writeInteger(Desktop, QStringLiteral("Height"), height());
@@ -201,14 +195,15 @@ void MainWindow::FormClose()
     settings.writeInteger(Graf, QStringLiteral("R3D"), RotationPercent);
     settings.writeInteger(Graf, QStringLiteral("POCET"), ChartLength);
 
-    settings.writeInteger(Zaznam, QStringLiteral("LIST"), RecordPeriod);
-    settings.writeInteger(Zaznam, QStringLiteral("SOUBOR"), FilePeriod);
-    settings.writeInteger(Zaznam, QStringLiteral("JEDNOTKY"), RecordUnit);
+    const PollCycle::Rates& rates = m_cycle.rates();
+    settings.writeInteger(Zaznam, QStringLiteral("LIST"), rates.recordPeriod);
+    settings.writeInteger(Zaznam, QStringLiteral("SOUBOR"), rates.filePeriod);
+    settings.writeInteger(Zaznam, QStringLiteral("JEDNOTKY"), rates.recordUnit);
 
     // A store that cannot be written loses this run's settings; say so once, and close anyway.
     if (!settings.sync())
-        m_context.prompts().message(
-            QStringLiteral("Nastavení programu nelze uložit:\n%1").arg(m_context.settingsLocation()),
+        m_parts.prompts.message(
+            QStringLiteral("Nastavení programu nelze uložit:\n%1").arg(m_parts.settingsLocation),
             ErrorBoxCaption, PromptIcon::Warning, PromptButton::Ok, this);
 }
 
@@ -220,9 +215,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::showRates()
 {
-    ui->pa_zaznam->setText(QString::number(RecordPeriod));
-    ui->pa_soubor->setText(QString::number(FilePeriod));
-    ui->pa_jednotky->setText(RecordUnit == 1 ? QStringLiteral("s") : QStringLiteral("min"));
+    const PollCycle::Rates& rates = m_cycle.rates();
+    ui->pa_zaznam->setText(QString::number(rates.recordPeriod));
+    ui->pa_soubor->setText(QString::number(rates.filePeriod));
+    ui->pa_jednotky->setText(rates.recordUnit == 1 ? QStringLiteral("s") : QStringLiteral("min"));
 }
 
 void MainWindow::showPenColour()
@@ -283,33 +279,9 @@ void MainWindow::showLiveValues(const LiveDisplay& values, bool current)
     ui->pa_porucha->setText(values.faultCaption);
 }
 
-QString MainWindow::linkStatusText(LinkState state, qint64 ageSeconds)
-{
-    QString text;
-    switch (state) {
-    case LinkState::NotRead:
-        return QStringLiteral("nečteno");
-    case LinkState::Answered:
-        if (ageSeconds < FreshSeconds)
-            return QStringLiteral("spojeno");
-        text = QStringLiteral("spojeno");
-        break;
-    case LinkState::NoAnswer:
-        text = QStringLiteral("bez odpovědi");
-        break;
-    case LinkState::PortMissing:
-        text = QStringLiteral("port nedostupný");
-        break;
-    }
-    if (ageSeconds < 0)
-        return text + QStringLiteral(", žádné hodnoty");
-    return text + QStringLiteral(", hodnoty staré ") + ageText(ageSeconds);
-}
-
 void MainWindow::showLinkState()
 {
-    const qint64 age = m_valuesTime.isValid() ? std::max<qint64>(0, m_valuesTime.secsTo(m_context.clock().now())) : -1;
-    const QString text = linkStatusText(m_linkState, age);
+    const QString text = m_cycle.linkStatusText();
     ui->pa_spojeni->setText(text);
     // The panel's name says what it is; screen readers hear the state as its description.
     ui->pa_spojeni->setAccessibleDescription(text);
@@ -317,18 +289,18 @@ void MainWindow::showLinkState()
 
 void MainWindow::tl_precistClick()
 {
+    m_cycle.readNow();
+}
+
+void MainWindow::readLive(PollCycle::Read purpose)
+{
     // A failed read shows no box. The display keeps the last values read, greyed, and
     // their chart point is grey; the link panel says why and how old they are.
-    TelegramLink& link = m_context.link();
+    TelegramLink& link = m_parts.link;
     const bool answered = link.ReadTable(TableLive);
-    showNotice(m_context.prompts(), link.takeNotice());
-    if (answered) {
-        m_linkState = LinkState::Answered;
-        m_valuesTime = m_context.clock().now();
-    } else {
-        m_linkState = link.transport() && link.transport()->isOpen() ? LinkState::NoAnswer : LinkState::PortMissing;
-    }
-    const LiveTable& live = m_context.image().live;
+    showNotice(m_parts.prompts, link.takeNotice());
+    m_cycle.readDone(answered, link.transport() && link.transport()->isOpen());
+    const LiveTable& live = link.image().live;
     showLiveValues(liveDisplay(live), answered);
     if (answered) {
         AddChartPoint(live.meas);
@@ -338,59 +310,18 @@ void MainWindow::tl_precistClick()
         ui->Chart1->setPenColour(colourFromStored(PenColour));
     }
     showLinkState();
+    if (purpose == PollCycle::Read::Sample)
+        m_log.appendSample(ui->pa_measure->text(), ui->pa_sp->text(), ui->lb_yout->text(), ui->pa_porucha->text());
 }
 
 void MainWindow::Timer1Timer()
 {
-    const qint16 second = qint16(m_context.clock().now().time().second());
-    if (second == LastSecond)
-        return;
-    LastSecond = second;
-    showLinkState();   // the age of the values shown
-
-    if (ui->check_demo->isChecked()) {
-        DemoStep();
-        return;
-    }
-    if (ui->check_auto->isChecked()) {
-        SampleStep();
-        if (ui->check_zapis->isChecked())
-            FileWriteStep();
-    }
-}
-
-void MainWindow::SampleStep()
-{
-    ++SampleCounter;
-    // Wide product: stored periods are taken as they are and may be large.
-    if (SampleCounter < qint64(RecordPeriod) * RecordUnit)
-        return;
-    SampleCounter = 0;
-    tl_precistClick();
-    m_logBuffer.appendDataLine(ui->pa_measure->text(), ui->pa_sp->text(), ui->lb_yout->text(),
-                               ui->pa_porucha->text(), m_context.clock().now());
-}
-
-void MainWindow::FileWriteStep()
-{
-    ++FileCounter;
-    if (FileCounter < qint64(FilePeriod) * 60)
-        return;
-    // The counter restarts first: after a failed write the next try is a full period later.
-    FileCounter = 0;
-    if (m_logOnlyInMemory)
-        return;
-    try {
-        writeLog(m_logFileName);
-    } catch (const AppError& error) {
-        // Nobody asked for this write: say why it failed and let the poll go on.
-        showErrorBox(m_context.prompts(), error.text());
-    }
+    m_cycle.tick();
 }
 
 bool MainWindow::askClearData()
 {
-    return m_context.prompts().message(ClearDataQuestion, ClearDataCaption, PromptIcon::Warning,
+    return m_parts.prompts.message(ClearDataQuestion, ClearDataCaption, PromptIcon::Warning,
                                        PromptButton::Yes | PromptButton::No, this)
         == PromptButton::Yes;
 }
@@ -403,7 +334,7 @@ void MainWindow::check_autoClick()
     // An empty chart has nothing to clear, so nothing is asked.
     if (ui->Chart1->pointCount() > 0 && askClearData()) {
         StartNewLog();
-        if (logFileChosen())
+        if (m_log.fileChosen())
             mn_ulozitjakoClick();
     }
 }
@@ -434,7 +365,7 @@ void MainWindow::showDemoValues(const DemoValues& values)
 
 void MainWindow::DemoStep()
 {
-    const DemoValues values = nextDemoValues(m_context.random());
+    const DemoValues values = nextDemoValues(m_parts.random);
     showDemoValues(values);
     AddChartPoint(values.measured);
 }
@@ -450,90 +381,54 @@ void MainWindow::check_demoClick()
         ui->Chart1->clear();
 }
 
-bool MainWindow::logFileChosen() const
-{
-    return ui->mn_novy->isChecked();
-}
-
 void MainWindow::StartNewLog()
 {
-    m_logBuffer.startNewLog(m_context.clock().now());
+    m_log.startNew();
     tl_precistClick();
     // With the default record speed this reads again and appends the first data line.
-    SampleStep();
+    m_cycle.sampleStep();
     ui->Chart1->clear();
-    SampleCounter = 0;
-    FileCounter = 0;
-    // The file holds the log just ended: the new one must not replace it before the user
-    // has confirmed a name for it.
-    m_logOnlyInMemory = m_logFileHasLog;
-    if (m_logOnlyInMemory)
-        ui->pa_path->setText(LogInMemoryText);
-}
-
-void MainWindow::writeLog(const QString& path)
-{
-    m_logBuffer.writeToFile(path);
-    m_logFileHasLog = true;
+    m_cycle.restartCounters();
 }
 
 void MainWindow::mn_novyClick()
 {
+    // Triggering the item toggled its check mark; the mark is the log's to set.
+    ui->mn_novy->setChecked(m_log.fileChosen());
     StartNewLog();
     mn_ulozitjakoClick();
 }
 
 void MainWindow::mn_ulozitClick()
 {
-    if (logFileChosen() && !m_logOnlyInMemory) {
-        writeLog(m_logFileName);
-        return;
-    }
-    FileDialogRequest request = FileDialogRequest::saveText(QStringLiteral("Uložit jako"), m_logFileName, this);
-    // A name offered while the log is only in memory is that of the previous log's file.
-    request.confirmOverwrite = m_confirmOverwrite || m_logOnlyInMemory;
-    const QString chosen = m_context.prompts().saveFile(request);
-    if (chosen.isEmpty())
-        return;
-    // The confirmed name is the log file's name from now on, periodic writes included; a
-    // failed write throws before the path panel and the check mark change.
-    m_logFileName = chosen;
-    m_logOnlyInMemory = false;
-    m_logFileHasLog = false;
-    writeLog(chosen);
-    ui->pa_path->setText(QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath()));
-    ui->mn_novy->setChecked(true);
+    m_log.save(this);
 }
 
 void MainWindow::mn_ulozitjakoClick()
 {
-    ui->mn_novy->setChecked(false);
-    m_confirmOverwrite = true;
-    mn_ulozitClick();
+    m_log.saveAs(this);
 }
 
 void MainWindow::mn_exitClick()
 {
     mn_ulozitClick();
-    m_context.session().closePort();
+    m_parts.commands.closePort();
     close();
 }
 
 void MainWindow::mn_portClick()
 {
-    m_context.portDialog().exec();
+    m_parts.commands.showPortDialog();
 }
 
 void MainWindow::mn_parametryClick()
 {
-    // The editor opens whatever the read-out's result.
-    m_context.readoutDialog().exec();
-    m_context.parameterEditor().exec();
+    m_parts.commands.showParameters();
 }
 
 void MainWindow::mn_zaznamClick()
 {
-    m_context.recordWindow().exec();
+    m_parts.commands.showControllerRecord();
 }
 
 void MainWindow::mn_barvaClick()
@@ -545,7 +440,7 @@ void MainWindow::mn_barvaClick()
     fields.panelColour = colourFromStored(BorderColour);
     fields.chartLength = ChartLength;
     // The dialog changes the chart while it is open and puts it back itself on "Storno".
-    if (!m_context.chartSettingsDialog().edit(fields))
+    if (!m_parts.commands.editChartSettings(fields))
         return;
     Chart3D = fields.view3D;
     RotationPercent = fields.depthPercent;
@@ -557,14 +452,12 @@ void MainWindow::mn_barvaClick()
 
 void MainWindow::mn_rychlost_zaznamuClick()
 {
-    RecordSpeedDialog& dialog = m_context.recordSpeedDialog();
-    dialog.preset(ui->pa_zaznam->text(), ui->pa_soubor->text(), RecordUnit);
-    if (dialog.exec() != QDialog::Accepted)
+    const std::optional<PollCycle::Rates> rates
+        = m_parts.commands.editRecordSpeed(ui->pa_zaznam->text(), ui->pa_soubor->text(), m_cycle.rates().recordUnit);
+    if (!rates)
         return;
     // The counters go on: a shorter period takes effect at the next handled second.
-    FilePeriod = dialog.filePeriod();
-    RecordPeriod = dialog.recordPeriod();
-    RecordUnit = dialog.recordUnit();
+    m_cycle.setRates(*rates);
     showRates();
 }
 
@@ -572,7 +465,7 @@ void MainWindow::mn_monitorClick()
 {
     // Not modal: the monitor is there to watch the poll and the other windows' exchanges.
     if (!m_monitor)
-        m_monitor = new TelegramMonitor(m_context.link(), m_context.clock(), m_context.prompts(), this);
+        m_monitor = new TelegramMonitor(m_parts.link, m_parts.clock, m_parts.prompts, this);
     m_monitor->show();
     m_monitor->raise();
     m_monitor->activateWindow();
@@ -580,18 +473,18 @@ void MainWindow::mn_monitorClick()
 
 void MainWindow::mn_aboutClick()
 {
-    m_context.aboutBox().exec();
+    m_parts.commands.showAbout();
 }
 
 void MainWindow::mn_identClick()
 {
-    m_context.identificationDialog().exec();
+    m_parts.commands.showIdentification();
 }
 
 void MainWindow::tl_barva_peraClick()
 {
     // Not preset with the current pen; later points take the new colour.
-    if (const auto rgb = m_context.prompts().chooseColour(0x000000, this)) {
+    if (const auto rgb = m_parts.prompts.chooseColour(0x000000, this)) {
         PenColour = storedFromRgb(*rgb);
         showPenColour();
     }

@@ -1,25 +1,41 @@
 #pragma once
 // The main window "KORVIN 10": live display, control and chart panels, the trend chart and
-// the status panels; its settings are read at creation and written at close. A 200 ms timer
-// drives the poll cycle: once per clock second it takes a live sample (or a demo step) and
-// writes the log file at the file period.
-#include "LogBuffer.h"
+// the status panels; its settings are read at creation and written at close. Its 200 ms timer
+// drives the poll cycle (PollCycle), whose steps the window carries out: a live read shown and
+// drawn, a demo step, a line of the text log and the log file's periodic write (LogSession).
+#include "LogSession.h"
+#include "PollCycle.h"
 
 #include <QColor>
-#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <array>
 
 namespace Ui { class MainWindow; }
 namespace kv10 {
+class Clock;
+class IntegerSettings;
+class Prompts;
+class RandomSource;
+class TelegramLink;
 class TrendChart;
 struct DemoValues;
 struct LiveDisplay;
 }
-class AppContext;
+class MainWindowCommands;
 class QTimer;
 class TelegramMonitor;
+
+// What the main window works with, handed in by whoever assembles the program.
+struct MainWindowParts {
+    kv10::IntegerSettings& settings;
+    QString settingsLocation;   // named in the box when the settings cannot be written
+    kv10::Prompts& prompts;
+    kv10::Clock& clock;
+    kv10::TelegramLink& link;
+    kv10::RandomSource& random;
+    MainWindowCommands& commands;
+};
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -29,34 +45,25 @@ public:
     static constexpr int DesignedWidth = 718;
     static constexpr int DesignedHeight = 523;
 
-    explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
+    explicit MainWindow(const MainWindowParts& parts, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Settings of the window (sections DESKTOP, GRAF, ZAZNAM).
+    // Settings of the window (sections DESKTOP, GRAF; ZAZNAM are the poll cycle's rates).
     int ChartLength = 200;
     bool Chart3D = true;
     int RotationPercent = 35;
     qint32 PenColour = 0;
     qint32 GridBackColour = 0;
     qint32 BorderColour = 0;
-    int RecordPeriod = 1;
-    int RecordUnit = 1;
-    int FilePeriod = 15;
 
     // The running X of the chart, kept by the chart itself: 0 at start-up and after each clear.
     qint64 PointCounter() const;
-    // Seconds counted towards the next sample and the next file write; the last clock second
-    // handled.
-    int SampleCounter = 0;
-    int FileCounter = 0;
-    qint16 LastSecond = 0;
 
-    // The poll cycle (Timer1, 200 ms, running from creation).
+    // The poll cycle: its timer Timer1 (200 ms, running from creation) and its counters and rates.
     QTimer* Timer1 = nullptr;
     void Timer1Timer();
-    void SampleStep();
-    void FileWriteStep();
     void DemoStep();
+    kv10::PollCycle& pollCycle() { return m_cycle; }
 
     // Controls of the live and control panels.
     void tl_precistClick();
@@ -92,14 +99,15 @@ public:
 
     // The log file: the name last confirmed in the save dialog (or the initial name), and
     // whether one was confirmed (the check mark of "Nový soubor").
-    QString logFileName() const { return m_logFileName; }
-    bool logFileChosen() const;
+    QString logFileName() const { return m_log.fileName(); }
+    bool logFileChosen() const { return m_log.fileChosen(); }
     // A new log started while the log file holds an earlier one: it stays in memory, and
     // the periodic write leaves the file alone, until a name is confirmed for it.
-    bool logOnlyInMemory() const { return m_logOnlyInMemory; }
-    kv10::LogBuffer& logBuffer() { return m_logBuffer; }
+    bool logOnlyInMemory() const { return m_log.onlyInMemory(); }
+    kv10::LogBuffer& logBuffer() { return m_log.buffer(); }
+    kv10::LogSession& logSession() { return m_log; }
 
-    // Shows the status panels from RecordPeriod, FilePeriod and RecordUnit.
+    // Shows the status panels from the poll cycle's rates.
     void showRates();
     // Colours the pen swatch and the chart area from the colour settings.
     void applyChartLook();
@@ -116,26 +124,17 @@ private:
     void showLiveValues(const kv10::LiveDisplay& values, bool current);
     void showDemoValues(const kv10::DemoValues& values);
     void showRelayLamps(const std::array<bool, 4>& lit, bool current = true);
-    // Whether the last live read was answered, and if not, why.
-    enum class LinkState { NotRead, Answered, NoAnswer, PortMissing };
-    // The link panel: the state, and the age of the values shown unless they are fresh
-    // (`ageSeconds` below 0: no values were ever read).
-    static QString linkStatusText(LinkState state, qint64 ageSeconds);
+    // Reads the live values, shows them and draws their point; a sample also logs them.
+    void readLive(kv10::PollCycle::Read purpose);
+    // The link panel: the state, and the age of the values shown unless they are fresh.
     void showLinkState();
-    // Writes the log buffer to `path`; throws AppError.
-    void writeLog(const QString& path);
     // The pen swatch and the chart's pen from PenColour.
     void showPenColour();
     bool askClearData();
 
     Ui::MainWindow* ui;
-    AppContext& m_context;
-    kv10::LogBuffer m_logBuffer;       // the log lines (the invisible ListBox)
-    QString m_logFileName;
-    bool m_confirmOverwrite = false;   // on from the first save-as
-    bool m_logFileHasLog = false;      // a log was written to m_logFileName in this run
-    bool m_logOnlyInMemory = false;
-    LinkState m_linkState = LinkState::NotRead;
-    QDateTime m_valuesTime;            // of the last answered live read; invalid before one
+    MainWindowParts m_parts;
+    kv10::PollCycle m_cycle;
+    kv10::LogSession m_log;            // the log lines (the invisible ListBox) and their file
     TelegramMonitor* m_monitor = nullptr;   // a child window, so it goes with this one
 };

@@ -17,52 +17,10 @@ constexpr int Margin = 6;
 constexpr int TickLength = 4;
 constexpr int LegendSwatch = 10;
 
-double niceStep(double range, int maxTicks)
-{
-    if (!(range > 0) || maxTicks < 1)
-        return 1;
-    const double raw = range / maxTicks;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double n = raw / magnitude;
-    return (n <= 1 ? 1 : n <= 2 ? 2 : n <= 5 ? 5 : 10) * magnitude;
-}
-
-// Values of the points falling on one pixel column in one colour.
-struct ColumnEntry {
-    double x;
-    float first, last, low, high;
-    QRgb colour;
-};
-
-// Widens [low, high] by n values; four running pairs keep the loop from waiting on itself.
-void widenRange(const float* values, int n, float& low, float& high)
-{
-    float lo[4] = {low, low, low, low};
-    float hi[4] = {high, high, high, high};
-    int j = 0;
-    for (; j + 4 <= n; j += 4)
-        for (int k = 0; k < 4; ++k) {
-            lo[k] = std::min(lo[k], values[j + k]);
-            hi[k] = std::max(hi[k], values[j + k]);
-        }
-    for (; j < n; ++j) {
-        lo[0] = std::min(lo[0], values[j]);
-        hi[0] = std::max(hi[0], values[j]);
-    }
-    low = std::min({lo[0], lo[1], lo[2], lo[3]});
-    high = std::max({hi[0], hi[1], hi[2], hi[3]});
-}
-
 QColor ribbonColour(QRgb colour)
 {
     // Halfway to white: the top face of the ribbon.
     return QColor((qRed(colour) + 255) / 2, (qGreen(colour) + 255) / 2, (qBlue(colour) + 255) / 2);
-}
-
-QString axisLabel(double v, double step)
-{
-    // Steps like 0.1 accumulate noise; a value within a millionth of a step of 0 is 0.
-    return generalText(std::abs(v) < step / 1e6 ? 0 : v, 6);
 }
 
 // Shapes gathered per colour, so that each colour costs one pen or brush change and one call
@@ -201,55 +159,34 @@ TrendChart::~TrendChart() = default;
 
 void TrendChart::addPoint(double value)
 {
-    if (m_count > m_chartLength)
-        dropOldest();
-    ++m_pointCounter;
-    if (m_count == m_capacity)
-        grow();
-    // A reading that is no number would break the axis scaling: it is drawn at 0, and
-    // infinities at the ends of the float range.
-    if (std::isnan(value))
-        value = 0;
-    value = std::clamp(value, double(std::numeric_limits<float>::lowest()), double(std::numeric_limits<float>::max()));
-    m_values[(m_head + m_count) % m_capacity] = static_cast<float>(value);
-    ++m_count;
-    if (m_runs.empty() || m_runs.back().colour != m_penColour)
-        m_runs.push_back({m_pointCounter, m_penColour});
+    m_series.addPoint(value);
     updateDescription();
     update();
 }
 
 void TrendChart::clear()
 {
-    m_values.reset();
-    m_capacity = m_head = m_count = 0;
-    m_pointCounter = 0;
-    m_runs.clear();
+    m_series.clear();
     updateDescription();
     update();
 }
 
 void TrendChart::setSeries(std::span<const float> values)
 {
-    clear();
-    m_chartLength = std::max(m_chartLength, int(values.size()));
-    for (const float v : values)
-        addPoint(v);
+    m_series.setValues(values);
+    updateDescription();
     update();
 }
 
 void TrendChart::setXAxis(double origin, double step, AxisLabel label)
 {
-    m_ownXAxis = true;
-    m_xOrigin = origin;
-    m_xStep = step > 0 ? step : 1;
-    m_xLabel = std::move(label);
+    m_axes.setX(origin, step, std::move(label));
     update();
 }
 
 void TrendChart::setXAxisSteps(std::vector<double> steps)
 {
-    m_xSteps = std::move(steps);
+    m_axes.setXSteps(std::move(steps));
     update();
 }
 
@@ -269,63 +206,6 @@ void TrendChart::setMarkersOnly(bool on)
 {
     m_markersOnly = on;
     update();
-}
-
-void TrendChart::dropOldest()
-{
-    m_head = (m_head + 1) % m_capacity;
-    --m_count;
-    const qint64 oldest = firstX();
-    while (m_runs.size() > 1 && m_runs[1].firstX <= oldest)
-        m_runs.pop_front();
-}
-
-void TrendChart::grow()
-{
-    // Doubling, but never beyond what the chart length allows, so a full series holds exactly
-    // ChartLength + 1 slots.
-    const int limit = std::max(m_chartLength + 1, m_count + 1);
-    const int capacity = std::max(std::min(std::max(16, m_capacity * 2), limit), m_count + 1);
-    auto values = std::make_unique<float[]>(capacity);
-    for (int i = 0; i < m_count; ++i)
-        values[i] = valueAt(i);
-    m_values = std::move(values);
-    m_capacity = capacity;
-    m_head = 0;
-}
-
-template <typename F>
-void TrendChart::forEachPiece(int from, int to, F&& f) const
-{
-    if (from >= to)
-        return;
-    const int start = (m_head + from) % m_capacity;
-    const int firstPiece = std::min(to - from, m_capacity - start);
-    f(m_values.get() + start, firstPiece, from);
-    if (firstPiece < to - from)
-        f(m_values.get(), to - from - firstPiece, from + firstPiece);
-}
-
-double TrendChart::pointValue(int index) const
-{
-    return valueAt(index);
-}
-
-QRgb TrendChart::colourAtX(qint64 x) const
-{
-    const auto after = std::upper_bound(m_runs.begin(), m_runs.end(), x,
-                                        [](qint64 value, const ColourRun& run) { return value < run.firstX; });
-    return after == m_runs.begin() ? m_penColour : std::prev(after)->colour;
-}
-
-QColor TrendChart::pointColour(int index) const
-{
-    return QColor::fromRgb(colourAtX(pointX(index)));
-}
-
-void TrendChart::setChartLength(int length)
-{
-    m_chartLength = std::clamp(length, 0, std::numeric_limits<int>::max() - 1);
 }
 
 void TrendChart::setBackWallColour(const QColor& colour)
@@ -352,20 +232,16 @@ void TrendChart::setDepthPercent(int percent)
     update();
 }
 
-qint64 TrendChart::memoryBytes() const
-{
-    return qint64(m_capacity) * qint64(sizeof(float)) + qint64(m_runs.size() * sizeof(ColourRun));
-}
-
 void TrendChart::updateDescription()
 {
-    if (m_count == 0) {
+    const int count = m_series.count();
+    if (count == 0) {
         setAccessibleDescription(QStringLiteral("Trend naměřené hodnoty, žádné body"));
         return;
     }
     setAccessibleDescription(QStringLiteral("Trend naměřené hodnoty, bodů %1, poslední hodnota %2")
-                                 .arg(m_count)
-                                 .arg(fixedNumberText(valueAt(m_count - 1))));
+                                 .arg(count)
+                                 .arg(fixedNumberText(m_series.value(count - 1))));
 }
 
 // Where everything goes: the front plane of the plot (axes and series), the back wall
@@ -374,54 +250,31 @@ struct TrendChart::Plot {
     QRect front;
     QRect back;
     int depth = 0;
-    double yMin = 0, yMax = 1, yStep = 1;
-    std::vector<double> yTicks;
+    ChartAxes::ValueAxis y;
     qint64 xMin = 0, xMax = 1;
     double axisMin = 0, axisMax = 1;   // the same two ends in the units of the X axis
     int yLabelWidth = 0;
     QRect legend; // empty: no legend
 
-    double mapY(double v) const { return front.bottom() - (v - yMin) * (front.height() - 1) / (yMax - yMin); }
-    double mapX(double x) const { return front.left() + (x - xMin) * (front.width() - 1) / double(xMax - xMin); }
+    double mapY(double v) const { return front.bottom() - (v - y.min) * (front.height() - 1) / (y.max - y.min); }
 };
 
 TrendChart::Plot TrendChart::layOut(const QFontMetrics& fm) const
 {
     Plot plot;
+    const int count = m_series.count();
     double low = 0, high = 1;
-    if (m_count > 0) {
-        float lo = valueAt(0), hi = lo;
-        forEachPiece(0, m_count, [&](const float* values, int n, int) { widenRange(values, n, lo, hi); });
-        low = lo;
-        high = hi;
-    }
-    if (high - low < std::max(1e-9, std::abs(high) * 1e-6)) {
-        // A flat series: open the range around it, relative to its size so that the steps
-        // stay representable for large values.
-        const double pad = std::max(1.0, std::abs(high) * 0.01);
-        low -= pad;
-        high += pad;
-    }
+    if (count > 0)
+        std::tie(low, high) = m_series.valueRange();
     const int approxPlotHeight = std::max(height() - 2 * Margin - fm.height() * 2, 20);
-    plot.yStep = niceStep(high - low, std::max(approxPlotHeight / (fm.height() * 2), 1));
-    plot.yMin = std::floor(low / plot.yStep) * plot.yStep;
-    plot.yMax = std::ceil(high / plot.yStep) * plot.yStep;
-    const int steps = int(std::min(std::lround((plot.yMax - plot.yMin) / plot.yStep), 100L));
-    for (int i = 0; i <= steps; ++i) {
-        plot.yTicks.push_back(plot.yMin + i * plot.yStep);
-        plot.yLabelWidth = std::max(plot.yLabelWidth, fm.horizontalAdvance(axisLabel(plot.yTicks.back(), plot.yStep)));
-    }
-    plot.xMin = m_count ? firstX() : 0;
-    plot.xMax = m_count > 1 ? lastX() : plot.xMin + 1;
-    if (m_ownXAxis) {
-        plot.axisMin = m_xOrigin;
-        plot.axisMax = m_xOrigin + m_xStep * double(plot.xMax - plot.xMin);
-    } else {
-        plot.axisMin = double(plot.xMin);
-        plot.axisMax = double(plot.xMax);
-    }
+    plot.y = ChartAxes::valueAxis(low, high, std::max(approxPlotHeight / (fm.height() * 2), 1));
+    for (const double v : plot.y.ticks)
+        plot.yLabelWidth = std::max(plot.yLabelWidth, fm.horizontalAdvance(ChartAxes::valueLabel(v, plot.y.step)));
+    plot.xMin = count ? m_series.firstX() : 0;
+    plot.xMax = count > 1 ? m_series.lastX() : plot.xMin + 1;
+    std::tie(plot.axisMin, plot.axisMax) = m_axes.xEnds(plot.xMin, plot.xMax);
 
-    const bool showLegend = m_legendVisible && width() >= 320 && m_count > 0;
+    const bool showLegend = m_legendVisible && width() >= 320 && count > 0;
     const int legendWidth = showLegend ? fm.horizontalAdvance(QStringLiteral("-00000,00")) + LegendSwatch + 3 * Margin : 0;
     const int left = Margin + plot.yLabelWidth + TickLength + 2;
     const int top = Margin + fm.height() / 2;
@@ -475,37 +328,27 @@ void TrendChart::drawFrame(QPainter& painter, const Plot& plot) const
     // ticks and labels along the front edges.
     std::vector<QLineF> grid;
     painter.setPen(ink);
-    for (const double v : plot.yTicks) {
+    for (const double v : plot.y.ticks) {
         const double y = plot.mapY(v);
         grid.emplace_back(back.left(), y - depth, back.right(), y - depth);
         if (depth)
             grid.emplace_back(front.left(), y, back.left(), y - depth);
         painter.drawLine(QLineF(front.left() - TickLength, y, front.left(), y));
         painter.drawText(QRectF(Margin, y - fm.height() / 2.0, plot.yLabelWidth, fm.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, axisLabel(v, plot.yStep));
+                         Qt::AlignRight | Qt::AlignVCenter, ChartAxes::valueLabel(v, plot.y.step));
     }
-    const auto xLabel = [this](double v) { return m_xLabel ? m_xLabel(v) : QString::number(qint64(v)); };
-    const int labelWidth = std::max(fm.horizontalAdvance(xLabel(plot.axisMin)), fm.horizontalAdvance(xLabel(plot.axisMax)))
+    const int labelWidth = std::max(fm.horizontalAdvance(m_axes.xLabel(plot.axisMin)),
+                                    fm.horizontalAdvance(m_axes.xLabel(plot.axisMax)))
         + 3 * fm.horizontalAdvance(QLatin1Char('0'));
     const double axisSpan = plot.axisMax - plot.axisMin;
-    const double minimumStep = m_ownXAxis ? 0.0 : 1.0;   // a point counter has no fractions
-    const int maxXTicks = std::max(1, front.width() / labelWidth);
-    const auto listed = std::find_if(m_xSteps.begin(), m_xSteps.end(),
-                                     [&](double step) { return step > 0 && axisSpan / step <= maxXTicks; });
-    const double xStep = std::max(minimumStep, listed != m_xSteps.end() ? *listed : niceStep(axisSpan, maxXTicks));
-    if (xStep > 0 && axisSpan > 0) {
-        const double firstTick = std::ceil(plot.axisMin / xStep);
-        const int xTicks = int(std::min(std::floor(plot.axisMax / xStep + 1e-9) - firstTick, 1000.0));
-        for (int i = 0; i <= xTicks; ++i) {
-            const double v = (firstTick + i) * xStep;
-            const double x = front.left() + (v - plot.axisMin) * (front.width() - 1) / axisSpan;
-            grid.emplace_back(x + depth, back.top(), x + depth, back.bottom());
-            if (depth)
-                grid.emplace_back(x, front.bottom(), x + depth, back.bottom());
-            painter.drawLine(QLineF(x, front.bottom(), x, front.bottom() + TickLength));
-            painter.drawText(QRectF(x - 50, front.bottom() + TickLength + 1, 100, fm.height()),
-                             Qt::AlignHCenter | Qt::AlignTop, xLabel(v));
-        }
+    for (const double v : m_axes.xTicks(plot.axisMin, plot.axisMax, std::max(1, front.width() / labelWidth))) {
+        const double x = front.left() + (v - plot.axisMin) * (front.width() - 1) / axisSpan;
+        grid.emplace_back(x + depth, back.top(), x + depth, back.bottom());
+        if (depth)
+            grid.emplace_back(x, front.bottom(), x + depth, back.bottom());
+        painter.drawLine(QLineF(x, front.bottom(), x, front.bottom() + TickLength));
+        painter.drawText(QRectF(x - 50, front.bottom() + TickLength + 1, 100, fm.height()),
+                         Qt::AlignHCenter | Qt::AlignTop, m_axes.xLabel(v));
     }
     const QColor gridColour = m_backWallColour.lightness() > 128 ? m_backWallColour.darker(135) : m_backWallColour.lighter(160);
     painter.setPen(QPen(gridColour, 0, Qt::DotLine));
@@ -517,37 +360,16 @@ void TrendChart::drawFrame(QPainter& painter, const Plot& plot) const
 
 void TrendChart::drawSeries(QPainter& painter, const Plot& plot) const
 {
-    if (m_count == 0)
+    if (m_series.count() == 0)
         return;
     if (m_markersOnly) {
         drawMarkers(painter, plot);
         return;
     }
     const QRect& front = plot.front;
-
     // The points reduced to pixel columns, split where the colour changes.
-    std::vector<ColumnEntry> entries;
-    entries.reserve(std::min<std::size_t>(m_count, front.width() + m_runs.size() + 1));
-    const double left = front.left();
-    const double scale = (front.width() - 1) / double(plot.xMax - plot.xMin);
-    for (std::size_t run = 0; run < m_runs.size(); ++run) {
-        const int from = int(std::max<qint64>(m_runs[run].firstX - plot.xMin, 0));
-        const int to = run + 1 < m_runs.size() ? int(m_runs[run + 1].firstX - plot.xMin) : m_count;
-        const QRgb colour = m_runs[run].colour;
-        // Walk column by column: the points of one column are a contiguous stretch, reduced
-        // by a tight loop over the values.
-        for (int i = from; i < to;) {
-            const double px = left + i * scale;
-            const int column = int(px);
-            int next = std::clamp(int(std::ceil((column + 1 - left) / scale)), i + 1, to);
-            while (next < to && int(left + next * scale) == column) // rounding of the boundary
-                ++next;
-            float low = valueAt(i), high = low;
-            forEachPiece(i, next, [&](const float* values, int n, int) { widenRange(values, n, low, high); });
-            entries.push_back({px, valueAt(i), valueAt(next - 1), low, high, colour});
-            i = next;
-        }
-    }
+    const std::vector<TrendSeries::Column> entries
+        = m_series.columns(front.left(), (front.width() - 1) / double(plot.xMax - plot.xMin));
 
     // The line: from each column's predecessor to its first value, then its lowest to highest.
     std::vector<QLineF> lines;
@@ -555,7 +377,7 @@ void TrendChart::drawSeries(QPainter& painter, const Plot& plot) const
     lines.reserve(entries.size() * 2);
     colours.reserve(entries.size() * 2);
     for (std::size_t k = 0; k < entries.size(); ++k) {
-        const ColumnEntry& e = entries[k];
+        const TrendSeries::Column& e = entries[k];
         if (k > 0) {
             lines.emplace_back(entries[k - 1].x, plot.mapY(entries[k - 1].last), e.x, plot.mapY(e.first));
             colours.push_back(e.colour);
@@ -569,12 +391,12 @@ void TrendChart::drawSeries(QPainter& painter, const Plot& plot) const
     if (plot.depth)
         drawRibbon(painter, front, plot.depth, lines, colours);
 
-    if (m_count >= front.width()) {
+    if (m_series.count() >= front.width()) {
         // A point or more on every pixel column: each column is one filled span that also
         // reaches the previous column's last value, which is the step between them.
         ByColour<QRect> spans;
         for (std::size_t k = 0; k < entries.size(); ++k) {
-            const ColumnEntry& e = entries[k];
+            const TrendSeries::Column& e = entries[k];
             const float before = k > 0 ? entries[k - 1].last : e.first;
             spans.add(e.colour, columnRect(int(e.x), plot.mapY(std::min(e.low, before)), plot.mapY(std::max(e.high, before))));
         }
@@ -596,9 +418,9 @@ void TrendChart::drawMarkers(QPainter& painter, const Plot& plot) const
     const double scale = (plot.front.width() - 1) / double(plot.xMax - plot.xMin);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(Qt::NoPen);
-    for (int i = 0; i < m_count; ++i) {
+    for (int i = 0; i < m_series.count(); ++i) {
         painter.setBrush(pointColour(i));
-        painter.drawEllipse(QPointF(plot.front.left() + i * scale, plot.mapY(valueAt(i))), Radius, Radius);
+        painter.drawEllipse(QPointF(plot.front.left() + i * scale, plot.mapY(m_series.value(i))), Radius, Radius);
     }
     painter.setBrush(Qt::NoBrush);
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -627,7 +449,7 @@ void TrendChart::drawLegend(QPainter& painter, const Plot& plot) const
         painter.drawRect(swatch);
         painter.setPen(palette().color(QPalette::Text));
         painter.drawText(QRect(swatch.right() + Margin, y, box.right() - swatch.right() - 2 * Margin, rowHeight),
-                         Qt::AlignRight | Qt::AlignVCenter, fixedNumberText(valueAt(index)));
+                         Qt::AlignRight | Qt::AlignVCenter, fixedNumberText(m_series.value(index)));
     }
 }
 
@@ -636,11 +458,12 @@ std::vector<int> TrendChart::legendIndices(const Plot& plot) const
     if (plot.legend.isEmpty())
         return {};
     // The newest values, newest first, as many as there are rows.
+    const int count = m_series.count();
     const int rowHeight = fontMetrics().height() + 2;
-    const int rows = std::min((plot.legend.height() - 2 * Margin) / rowHeight, m_count);
+    const int rows = std::min((plot.legend.height() - 2 * Margin) / rowHeight, count);
     std::vector<int> indices;
     for (int r = 0; r < rows; ++r)
-        indices.push_back(m_count - 1 - r);
+        indices.push_back(count - 1 - r);
     return indices;
 }
 
@@ -648,14 +471,14 @@ QStringList TrendChart::legendTexts() const
 {
     QStringList texts;
     for (const int index : legendIndices(layOut(fontMetrics())))
-        texts << fixedNumberText(valueAt(index));
+        texts << fixedNumberText(m_series.value(index));
     return texts;
 }
 
 std::pair<double, double> TrendChart::yAxisRange() const
 {
     const Plot plot = layOut(fontMetrics());
-    return {plot.yMin, plot.yMax};
+    return {plot.y.min, plot.y.max};
 }
 
 } // namespace kv10

@@ -1,19 +1,13 @@
 #pragma once
-// The trend of the measured value: one line series with a colour per point, a legend of the
-// newest values, axes scaled to the data and an optional 3-D view with adjustable depth.
-//
-// The series keeps at most ChartLength + 1 points in a ring buffer (one oldest point is dropped
-// per added point once the series holds more than ChartLength). X is the running point
-// counter, so points are consecutive and only the values are stored; pen colours are kept as
-// runs. Drawing reduces the points falling on one pixel column to their first, last, lowest
-// and highest value, so the cost of drawing follows the chart's width more than the number
-// of points.
+// The trend of the measured value: one line series with a colour per point (TrendSeries), a
+// legend of the newest values, axes scaled to the data (ChartAxes) and an optional 3-D view
+// with adjustable depth. The program preview and the record plot draw through it too.
+#include "ChartAxes.h"
+#include "TrendSeries.h"
+
 #include <QColor>
 #include <QStringList>
 #include <QWidget>
-#include <deque>
-#include <functional>
-#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -23,15 +17,13 @@ namespace kv10 {
 class TrendChart : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int DefaultChartLength = 200;
+    static constexpr int DefaultChartLength = TrendSeries::DefaultLength;
     static constexpr int DefaultDepthPercent = 35;
 
     explicit TrendChart(QWidget* parent = nullptr);
     ~TrendChart() override;
 
-    // Appends a point X = ++pointCounter, Y = value in the pen colour; first drops the oldest
-    // point if the series holds more than chartLength() points. Values are kept as floats
-    // (what the controller sends); NaN is kept as 0 and infinities as the float limits.
+    // Appends a point in the pen colour (TrendSeries::addPoint).
     void addPoint(double value);
     // Empties the series and restarts the point counter at 0.
     void clear();
@@ -42,7 +34,7 @@ public:
     // The X axis in units of the data: point i (0 the oldest) stands at origin + i * step,
     // and the ticks are labelled by `label` (plain whole numbers without it). By default the
     // axis counts points: origin 1 on the first point after a clear, step 1.
-    using AxisLabel = std::function<QString(double)>;
+    using AxisLabel = ChartAxes::Label;
     void setXAxis(double origin, double step, AxisLabel label = {});
     // Tick steps the X axis may take, in its units and ascending (such as whole minutes and
     // hours of a time axis); the smallest one that leaves room for the labels is used, and
@@ -57,21 +49,22 @@ public:
     void setMarkersOnly(bool on);
     bool markersOnly() const { return m_markersOnly; }
 
-    int pointCount() const { return m_count; }
-    qint64 pointCounter() const { return m_pointCounter; }
+    const TrendSeries& series() const { return m_series; }
+    int pointCount() const { return m_series.count(); }
+    qint64 pointCounter() const { return m_series.pointCounter(); }
     // X of the oldest and the newest point; 0 when the series is empty.
-    qint64 firstX() const { return m_count ? m_pointCounter - m_count + 1 : 0; }
-    qint64 lastX() const { return m_count ? m_pointCounter : 0; }
-    qint64 pointX(int index) const { return firstX() + index; }
-    double pointValue(int index) const;
-    QColor pointColour(int index) const;
+    qint64 firstX() const { return m_series.firstX(); }
+    qint64 lastX() const { return m_series.lastX(); }
+    qint64 pointX(int index) const { return m_series.pointX(index); }
+    double pointValue(int index) const { return m_series.value(index); }
+    QColor pointColour(int index) const { return QColor::fromRgb(m_series.colour(index)); }
 
     // Lowering the length does not drop points at once: one goes per added point.
-    void setChartLength(int length);
-    int chartLength() const { return m_chartLength; }
+    void setChartLength(int length) { m_series.setLength(length); }
+    int chartLength() const { return m_series.length(); }
 
-    void setPenColour(const QColor& colour) { m_penColour = colour.rgb(); }
-    QColor penColour() const { return QColor::fromRgb(m_penColour); }
+    void setPenColour(const QColor& colour) { m_series.setPenColour(colour.rgb()); }
+    QColor penColour() const { return QColor::fromRgb(m_series.penColour()); }
     // Back wall of the plot area, behind the grid.
     void setBackWallColour(const QColor& colour);
     QColor backWallColour() const { return m_backWallColour; }
@@ -85,7 +78,7 @@ public:
     int depthPercent() const { return m_depthPercent; }
 
     // Memory held by the series (values and colour runs).
-    qint64 memoryBytes() const;
+    qint64 memoryBytes() const { return m_series.memoryBytes(); }
 
     // As drawn at the chart's present size: the legend's texts, top row first (none while it
     // is hidden), and the lowest and highest value of the Y axis.
@@ -99,18 +92,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    struct ColourRun {
-        qint64 firstX;
-        QRgb colour;
-    };
-
     struct Plot;
 
-    float valueAt(int index) const { return m_values[(m_head + index) % m_capacity]; }
-    // Calls f(values, n, firstIndex) for the at most two contiguous pieces of the ring that
-    // hold the points from..to-1, so long loops need no index arithmetic per point.
-    template <typename F>
-    void forEachPiece(int from, int to, F&& f) const;
     Plot layOut(const QFontMetrics& fm) const;
     void drawFrame(QPainter& painter, const Plot& plot) const;
     void drawSeries(QPainter& painter, const Plot& plot) const;
@@ -118,31 +101,16 @@ private:
     void drawLegend(QPainter& painter, const Plot& plot) const;
     // The points the legend lists, top row first.
     std::vector<int> legendIndices(const Plot& plot) const;
-    QRgb colourAtX(qint64 x) const;
-    void dropOldest();
-    void grow();
     void updateDescription();
 
-    std::unique_ptr<float[]> m_values;
-    int m_capacity = 0;
-    int m_head = 0;
-    int m_count = 0;
-    qint64 m_pointCounter = 0;
-    std::deque<ColourRun> m_runs;
-
-    int m_chartLength = DefaultChartLength;
-    QRgb m_penColour = qRgb(255, 0, 0);
+    TrendSeries m_series;
+    ChartAxes m_axes;
     QColor m_backWallColour;
     QColor m_panelColour;
     bool m_view3D = true;
     int m_depthPercent = DefaultDepthPercent;
     bool m_legendVisible = true;
     bool m_markersOnly = false;
-    bool m_ownXAxis = false;      // false: the axis counts points
-    double m_xOrigin = 0;
-    double m_xStep = 1;
-    AxisLabel m_xLabel;
-    std::vector<double> m_xSteps;
     int m_rightMargin = 0;
 };
 

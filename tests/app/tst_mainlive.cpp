@@ -372,7 +372,7 @@ void TestMainLive::chartKeepsLengthPlusOneAndNewLogRestartsX()
     rig->action("mn_novy")->trigger();
     QCOMPARE(w.chart().pointCount(), 0);
     QCOMPARE(w.PointCounter(), 0);
-    QCOMPARE(w.SampleCounter, 0);
+    QCOMPARE(w.pollCycle().sampleCounter(), 0);
     QCOMPARE(rig->prompts.records.size(), 1);
     QCOMPARE(rig->prompts.records.first().kind, PromptRecord::SaveFile);
     QCOMPARE(rig->prompts.records.first().caption, QString("Uložit jako"));
@@ -587,7 +587,7 @@ void TestMainLive::failedWritesShowErrorAndLoseNothing()
     QVERIFY(w.logFileChosen());
     QCOMPARE(w.logFileName(), path);
     QCOMPARE(rig->text("pa_path"), QDir::toNativeSeparators(path));
-    QCOMPARE(w.FileCounter, 0);
+    QCOMPARE(w.pollCycle().fileCounter(), 0);
     QCOMPARE(readFile(base.filePath("logs-away/log.txt")), old);
 
     // Back in place, the next period writes the whole buffer to the same file.
@@ -667,9 +667,9 @@ void TestMainLive::recordSpeedDialogSetsRatesAndPanels()
     QCOMPARE(rig->text("pa_zaznam"), QString("5"));
     QCOMPARE(rig->text("pa_jednotky"), QString("min"));
     QCOMPARE(rig->text("pa_soubor"), QString("30"));
-    QCOMPARE(w.RecordPeriod, 5);
-    QCOMPARE(w.RecordUnit, 60);
-    QCOMPARE(w.FilePeriod, 30);
+    QCOMPARE(w.pollCycle().rates().recordPeriod, 5);
+    QCOMPARE(w.pollCycle().rates().recordUnit, 60);
+    QCOMPARE(w.pollCycle().rates().filePeriod, 30);
 
     bool presetMinutes = false;
     onModal([&](QDialog& dialog) {
@@ -681,7 +681,7 @@ void TestMainLive::recordSpeedDialogSetsRatesAndPanels()
     rig->action("mn_rychlost_zaznamu")->trigger();
     QVERIFY(presetMinutes);
     QCOMPARE(rig->text("pa_zaznam"), QString("5"));
-    QCOMPARE(w.RecordUnit, 60);
+    QCOMPARE(w.pollCycle().rates().recordUnit, 60);
 
     // Five minutes: one sample in 300 handled seconds.
     rig->box("check_auto")->click();

@@ -2,7 +2,7 @@
 
 #include "AtomicFile.h"
 #include "CodePage.h"
-#include "LiveFormat.h"
+#include "DateText.h"
 
 #include <QIODevice>
 #include <algorithm>
