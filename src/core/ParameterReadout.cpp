@@ -17,11 +17,6 @@ constexpr int FullBar = 100;
 constexpr int TableStepWithoutPrograms = 8;
 constexpr int TableStepWithPrograms = 7;
 
-QString tableName(int table)
-{
-    return QString::fromLatin1(tableInfo(table).name);
-}
-
 } // namespace
 
 std::vector<int> readoutTables(int variant)
@@ -45,7 +40,7 @@ SequenceResult readParameters(Sequence& sequence, Identification& found)
         return sequence.finish();
     if (editor::hasPrograms(found.variant)) {
         // The program the controller runs, as PROG names it.
-        sequence.exchange(tableName(TableProg), [&] { return sequence.link().ReadTable(TableProg); });
+        sequence.readTable(TableProg);
         const ProgTable prog = sequence.image().prog;
         readProgram(sequence, prog.prog, prog.c_pr);
     }
@@ -58,7 +53,7 @@ SequenceResult readParameters(Sequence& sequence, Identification& found)
     const std::vector<int> tables = readoutTables(found.variant);
     sequence.report(advance());
     for (size_t i = 0; i < tables.size(); ++i) {
-        sequence.exchange(tableName(tables[i]), [&] { return sequence.link().ReadTable(tables[i]); });
+        sequence.readTable(tables[i]);
         // The next step is shown within the pause after a read.
         if (i + 1 < tables.size())
             sequence.pause(TablePauseMs, advance());

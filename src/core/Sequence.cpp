@@ -1,5 +1,6 @@
 #include "Sequence.h"
 
+#include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
 
@@ -69,6 +70,16 @@ SequenceResult Sequence::finish()
     if (std::optional<LinkNotice> notice = m_link.takeNotice())
         m_result.notice = std::move(notice);
     return m_result;
+}
+
+bool Sequence::readTable(int table)
+{
+    return exchange(QString::fromLatin1(tableInfo(table).name), [&] { return m_link.ReadTable(table); });
+}
+
+bool Sequence::writeTable(int table)
+{
+    return exchange(QString::fromLatin1(tableInfo(table).name), [&] { return m_link.WriteTable(table); });
 }
 
 } // namespace kv10::core

@@ -48,6 +48,9 @@ public:
     void endAtFirstFailure() { m_endAtFailure = true; }
     // Runs one exchange unless the sequence has ended; a failure is kept under `what`.
     bool exchange(const QString& what, const std::function<bool()>& run);
+    // One table read or written, a failure kept under the table's name.
+    bool readTable(int table);
+    bool writeTable(int table);
     // A failure that sent nothing (a program number outside the ten).
     void fail(const QString& what);
     // A pause; a step reported with it is shown within the pause, which still lasts `ms`.

@@ -13,11 +13,6 @@ using editor::PageIndices;
 
 using BlockTransfer = bool (TelegramLink::*)(int kind, int program, int table);
 
-QString tableName(int table)
-{
-    return QString::fromLatin1(tableInfo(table).name);
-}
-
 // The pages ALARM 1 to GO, or to ADD without programs.
 int lastPage(int variant)
 {
@@ -49,7 +44,7 @@ void transferPrograms(Sequence& sequence, BlockTransfer transfer)
 bool writeTableFollowingAddress(Sequence& sequence, int table)
 {
     TelegramLink& link = sequence.link();
-    const bool written = sequence.exchange(tableName(table), [&] { return link.WriteTable(table); });
+    const bool written = sequence.writeTable(table);
     if (written && table == TableAdd)
         link.SetDA(link.image().add.adresa);
     return written;
@@ -62,12 +57,12 @@ SequenceResult readSet(Sequence& sequence, int variant)
     const bool programs = editor::hasPrograms(variant);
     // The program type and number the COMP page shows.
     if (programs)
-        sequence.exchange(tableName(TableProg), [&] { return link.ReadTable(TableProg); });
+        sequence.readTable(TableProg);
     const int first = programs ? PageIndices::PageAlarm1 : PageIndices::PageComp;
     for (int page = first; page <= lastPage(variant); ++page) {
         sequence.pause(TablePauseMs);
         const int table = editor::transferTable(page, variant);
-        sequence.exchange(tableName(table), [&] { return link.ReadTable(table); });
+        sequence.readTable(table);
     }
     if (programs) {
         sequence.pause(BlockPauseMs);
@@ -90,7 +85,7 @@ SequenceResult writeSet(Sequence& sequence, int variant)
         transferPrograms(sequence, &TelegramLink::WriteProgramBlock);
     } else {
         sequence.pause(TablePauseMs);
-        sequence.exchange(tableName(TableComp), [&] { return sequence.link().WriteTable(TableComp); });
+        sequence.writeTable(TableComp);
     }
     return sequence.finish();
 }
