@@ -76,7 +76,8 @@ AppContext::AppContext(const AppOptions& options) : m_options(options)
         m_prompts = m_ownPrompts.get();
     }
     m_waiter = options.waiter ? options.waiter : static_cast<Waiter*>(&sleepWaiter());
-    m_session = std::make_unique<ControllerSession>(*m_waiter);
+    m_session = options.monotonicClock ? std::make_unique<ControllerSession>(*m_waiter, *options.monotonicClock)
+                                       : std::make_unique<ControllerSession>(*m_waiter);
     if (!options.com1Device.isEmpty())
         m_session->setDeviceOverride(1, options.com1Device);
     if (options.com1Transport)

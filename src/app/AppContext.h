@@ -10,6 +10,7 @@
 namespace kv10 {
 class Clock;
 class IntegerSettings;
+class MonotonicClock;
 class RandomSource;
 class Prompts;
 class Transport;
@@ -34,6 +35,7 @@ struct AppOptions {
     kv10::Prompts* prompts = nullptr;          // instead of message boxes and dialogs (tests)
     kv10::Waiter* waiter = nullptr;            // instead of real pauses (tests)
     kv10::Clock* clock = nullptr;              // instead of the local clock (tests)
+    kv10::MonotonicClock* monotonicClock = nullptr; // the link's time-outs, instead of the steady clock (tests)
     kv10::RandomSource* random = nullptr;      // instead of the unseeded demo source (tests)
     QString com1Device;                        // device for COM 1 in this run only
     kv10::Transport* com1Transport = nullptr;  // instead of any device for COM 1 in this run

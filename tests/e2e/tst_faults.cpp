@@ -1,8 +1,9 @@
-// Faults of the line while a command runs, against the simulated controller on a
-// pseudo-terminal: a station that stops answering, answers too late, with a wrong checksum,
-// with garbage before the frame, or refuses a write. Each command shows its own message once
-// (or none where a retry or the command's rules cover the fault) and leaves the controller and
-// the image as the probe says.
+// Faults of the line while a command runs, against the simulated controller: a station that
+// stops answering, answers too late, with a wrong checksum, with garbage before the frame, or
+// refuses a write. Each command shows its own message once (or none where a retry or the
+// command's rules cover the fault) and leaves the controller and the image as the probe says.
+// The rows run on the in-memory line in test time, time-outs and pauses included; one row
+// goes over a pseudo-terminal in real time, so the serial port's own reads are covered too.
 #include "CzechLocale.h"
 #include "AppContext.h"
 #include "ControllerRecordWindow.h"
@@ -10,7 +11,9 @@
 #include "ParameterReadoutDialog.h"
 #include "ScriptedPrompts.h"
 #include "MemorySettings.h"
+#include "SimulatedTransport.h"
 #include "StartedSimulator.h"
+#include "TestTime.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -37,7 +40,7 @@ void TestFaults::initTestCase()
 namespace {
 
 // "drop 2", "corrupt 2", "garbage 2", "refuse 2", "delay 1500" for the simulator.
-void applyFault(sim::SimulatedController& sim, const QString& fault)
+void applyFault(sim::SimulatedStation& sim, const QString& fault)
 {
     const QString kind = fault.section(' ', 0, 0);
     const int n = fault.section(' ', 1).toInt();
@@ -83,6 +86,7 @@ void TestFaults::oneMessageAndAConsistentState_data()
     QTest::newRow("page write, garbage once") << "page write" << 0 << "garbage 1" << writeError << "12.5";
     QTest::newRow("page write, too slow") << "page write" << 0 << "delay 1500" << writeError << "12.5";
     QTest::newRow("page write, slow") << "page write" << 0 << "delay 300" << none << "12.5";
+    QTest::newRow("page write, silent, real time") << "page write on a pseudo-terminal" << 0 << "drop 2" << writeError << "12.5";
 
     // RAMP program 3 (the simulator starts it at 20): PROG, start values, setpoints, times.
     // The start value block fails and the later blocks still go.
@@ -116,13 +120,27 @@ void TestFaults::oneMessageAndAConsistentState()
     QFETCH(QStringList, boxes);
     QFETCH(QString, probe);
 
-    QTemporaryDir dir;
     sim::SimulatorOptions simOptions;
-    simOptions.linkPath = kv10::test::deviceLinkAt(QDir(dir.path()).filePath("ttyKV10"));
     simOptions.deviceVersion = "FW-R-09-03";
-    QString error;
-    auto sim = startSimulator(simOptions, error);
-    QVERIFY2(sim, qPrintable(error));
+    // In memory on one test clock: the station, the line, the link's time-outs and the
+    // program's own pauses (the pacing between blocks is part of the protocol).
+    TestClock clock;
+    TestWaiter waiter(clock);
+    std::unique_ptr<sim::SimulatedStation> sim;
+    std::unique_ptr<sim::SimulatedTransport> line;
+    QTemporaryDir dir;
+    const QString realTime = " on a pseudo-terminal";
+    const bool onTerminal = command.endsWith(realTime);
+    if (onTerminal) {
+        command.chop(realTime.size());
+        simOptions.linkPath = kv10::test::deviceLinkAt(QDir(dir.path()).filePath("ttyKV10"));
+        QString error;
+        sim = startSimulator(simOptions, error);
+        QVERIFY2(sim, qPrintable(error));
+    } else {
+        sim = std::make_unique<sim::SimulatedStation>(simOptions, clock);
+        line = std::make_unique<sim::SimulatedTransport>(*sim);
+    }
     sim->setLiveRunning(false);
     sim->modifyImage([](ControllerImage& image) {
         image.pid.pb = 5;
@@ -136,11 +154,16 @@ void TestFaults::oneMessageAndAConsistentState()
 
     MemorySettings settings;
     ScriptedPrompts prompts;
-    // The program's own pauses: the pacing between blocks is part of the protocol.
     AppOptions options;
     options.settings = &settings;
     options.prompts = &prompts;
-    options.com1Device = sim->devicePath();
+    if (onTerminal) {
+        options.com1Device = static_cast<sim::SimulatedController&>(*sim).devicePath();
+    } else {
+        options.waiter = &waiter;
+        options.monotonicClock = &clock;
+        options.com1Transport = line.get();
+    }
     AppContext app(options);
     app.createWindows();
     QVERIFY(prompts.messages().isEmpty());
