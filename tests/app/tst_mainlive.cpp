@@ -312,14 +312,9 @@ void TestMainLive::linkPanelAndStaleValues_data()
     QTest::addColumn<QColor>("lastPoint");
     const QColor grey(160, 160, 160);
     QTest::newRow("answered") << "A" << true << 0 << "spojeno" << true << Red;
-    QTest::newRow("answered 1.999 s ago") << "A" << true << 1999 << "spojeno" << true << Red;
+    // The ages at their limits are the poll cycle's table; here the window shows its text.
     QTest::newRow("answered 2 s ago") << "A" << true << 2000 << "spojeno, hodnoty staré 2 s" << true << Red;
-    QTest::newRow("answered 119.999 s ago") << "A" << true << 119999 << "spojeno, hodnoty staré 119 s" << true << Red;
-    QTest::newRow("answered 120 s ago") << "A" << true << 120000 << "spojeno, hodnoty staré 2 min" << true << Red;
     QTest::newRow("answered 3 min ago") << "A" << true << 180000 << "spojeno, hodnoty staré 3 min" << true << Red;
-    QTest::newRow("answered 7199.999 s ago") << "A" << true << 7199999 << "spojeno, hodnoty staré 119 min" << true
-                                             << Red;
-    QTest::newRow("answered 2 h ago") << "A" << true << 7200000 << "spojeno, hodnoty staré 2 h" << true << Red;
     QTest::newRow("silent for 35 s") << "A" + QString(35, '-') << true << 0 << "bez odpovědi, hodnoty staré 35 s"
                                      << false << grey;
     QTest::newRow("never answered") << "-" << true << 0 << "bez odpovědi, žádné hodnoty" << false << grey;
