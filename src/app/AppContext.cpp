@@ -61,7 +61,7 @@ private:
 
 } // namespace
 
-AppContext::AppContext(const AppOptions& options) : m_options(options)
+AppContext::AppContext(const AppOptions& options)
 {
     if (options.settings) {
         m_settings = options.settings;

@@ -73,7 +73,6 @@ public:
     ParameterReadoutDialog& readoutDialog() { return *m_readoutDialog; }
 
 private:
-    AppOptions m_options;
     std::unique_ptr<SettingsStore> m_ownSettings;
     kv10::IntegerSettings* m_settings = nullptr;
     std::unique_ptr<kv10::Prompts> m_ownPrompts;

@@ -2,6 +2,7 @@
 // chart and its dialog, the text log with its file, the record-speed dialog and demo mode.
 // The controller is a scripted transport that answers LIVE reads from a queue.
 #include "CzechLocale.h"
+#include "SetClock.h"
 #include "AppContext.h"
 #include "DemoData.h"
 #include "FakeTransport.h"
@@ -37,12 +38,6 @@ using namespace kv10::test;
 Q_DECLARE_METATYPE(kv10::LiveTable)
 
 namespace {
-
-class FakeClock : public Clock {
-public:
-    QDateTime time{QDate(2026, 12, 7), QTime(14, 3, 0)};
-    QDateTime now() const override { return time; }
-};
 
 class ScriptedRandom : public RandomSource {
 public:
@@ -116,7 +111,7 @@ private:
         ScriptedPrompts prompts;
         FakeTransport transport;
         CountingWaiter waiter;
-        FakeClock clock;
+        test::SetClock clock{QDateTime(QDate(2026, 12, 7), QTime(14, 3, 0))};
         ScriptedRandom random;
         std::unique_ptr<AppContext> context;
 

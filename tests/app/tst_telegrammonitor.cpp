@@ -1,6 +1,7 @@
 // The telegram monitor: recorded frames become lines, the line limit, the menu item and the
 // trace that exists only while the window is shown, and the export file.
 #include "AppContext.h"
+#include "SetClock.h"
 #include "FakeTransport.h"
 #include "MainWindow.h"
 #include "MemorySettings.h"
@@ -20,12 +21,6 @@ using namespace kv10::test;
 Q_DECLARE_METATYPE(kv10::TraceEvent)
 
 namespace {
-
-class FakeClock : public Clock {
-public:
-    QDateTime time{QDate(2026, 12, 7), QTime(14, 3, 7, 123)};
-    QDateTime now() const override { return time; }
-};
 
 TraceEvent sent(qint64 ms, const char* hex) { return {TraceKind::Sent, QByteArray::fromHex(hex), 0, ms}; }
 TraceEvent received(qint64 ms, const char* hex) { return {TraceKind::Received, QByteArray::fromHex(hex), 0, ms}; }
@@ -49,7 +44,7 @@ private slots:
     void exportWritesTheLinesOrSaysWhyNot();
 
 private:
-    FakeClock m_clock;
+    test::SetClock m_clock{QDateTime(QDate(2026, 12, 7), QTime(14, 3, 7, 123))};
     ScriptedPrompts m_prompts;
 };
 

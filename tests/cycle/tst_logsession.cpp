@@ -1,6 +1,7 @@
 // The text log's session without widgets: which save asks for a name and how, where the
 // buffer is written, what the window is told to show, and what a failed write does.
 #include "AppError.h"
+#include "SetClock.h"
 #include "CzechLocale.h"
 #include "LogSession.h"
 #include "ScriptedPrompts.h"
@@ -12,12 +13,6 @@ using namespace kv10;
 using namespace kv10::test;
 
 namespace {
-
-class FakeClock : public Clock {
-public:
-    QDateTime time{QDate(2026, 12, 7), QTime(14, 3, 0)};
-    QDateTime now() const override { return time; }
-};
 
 // Notes each dialog and box in the order they come among the other events.
 class NotingPrompts : public ScriptedPrompts {
@@ -118,7 +113,7 @@ void TestLogSession::savesAndWrites()
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
 
-    FakeClock clock;
+    test::SetClock clock{QDateTime(QDate(2026, 12, 7), QTime(14, 3, 0))};
     QStringList events;
     NotingPrompts prompts(events, folder);
     for (const QString& answer : answers)

@@ -1,6 +1,7 @@
 // The poll cycle on a fake clock, without widgets: which ticks act, what each handled second
 // asks its owner for, the counters across new logs and rate changes, and the link state text.
 #include "PollCycle.h"
+#include "SetClock.h"
 #include "Timing.h"
 
 #include <QtTest>
@@ -9,16 +10,10 @@ using namespace kv10;
 
 namespace {
 
-class FakeClock : public Clock {
-public:
-    QDateTime time{QDate(2026, 12, 7), QTime(14, 3, 0)};
-    QDateTime now() const override { return time; }
-};
-
 // A cycle whose steps are noted as "<handled seconds so far><step>": S a sample read,
 // R a read for display only, D a demo step, W a write of the log file.
 struct Rig {
-    FakeClock clock;
+    test::SetClock clock{QDateTime(QDate(2026, 12, 7), QTime(14, 3, 0))};
     PollCycle cycle{clock};
     int handled = 0;
     QStringList events;

@@ -3,6 +3,7 @@
 // values, a log file is written, a controller that goes silent leaves the last values, and
 // one whose terminal closes is found again when a new one comes up on the same link.
 #include "CzechLocale.h"
+#include "SetClock.h"
 #include "AppContext.h"
 #include "CodePage.h"
 #include "MemorySettings.h"
@@ -30,12 +31,6 @@ using namespace kv10;
 using namespace kv10::test;
 
 namespace {
-
-class SteppedClock : public Clock {
-public:
-    QDateTime time;
-    QDateTime now() const override { return time; }
-};
 
 } // namespace
 
@@ -82,7 +77,7 @@ private:
     std::unique_ptr<sim::SimulatedController> m_sim;
     MemorySettings m_settings;
     ScriptedPrompts m_prompts;
-    SteppedClock m_clock;
+    test::SetClock m_clock;
     std::unique_ptr<AppContext> m_context;
 };
 

@@ -4,6 +4,7 @@
 // parameter file saved and loaded, a RAMP program, the record read out and exported, a minute
 // of logging, and a second start that finds the settings of the first.
 #include "CzechLocale.h"
+#include "SetClock.h"
 #include "AppContext.h"
 #include "CodePage.h"
 #include "ControllerRecordWindow.h"
@@ -35,12 +36,6 @@ using namespace kv10::test;
 
 namespace {
 
-class SteppedClock : public Clock {
-public:
-    QDateTime time{QDate(2026, 12, 9), QTime(8, 0, 0)};
-    QDateTime now() const override { return time; }
-};
-
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
@@ -62,7 +57,7 @@ private:
     std::unique_ptr<sim::SimulatedController> m_sim;
     ScriptedPrompts m_prompts;
     CountingWaiter m_waiter;
-    SteppedClock m_clock;
+    test::SetClock m_clock{QDateTime(QDate(2026, 12, 9), QTime(8, 0, 0))};
 
     QString path(const char* name) const { return QDir(m_dir.path()).filePath(QLatin1String(name)); }
     std::unique_ptr<AppContext> start()
