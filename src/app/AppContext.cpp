@@ -76,12 +76,20 @@ AppContext::AppContext(const AppOptions& options)
         m_prompts = m_ownPrompts.get();
     }
     m_waiter = options.waiter ? options.waiter : static_cast<Waiter*>(&sleepWaiter());
-    m_session = options.monotonicClock ? std::make_unique<ControllerSession>(*m_waiter, *options.monotonicClock)
-                                       : std::make_unique<ControllerSession>(*m_waiter);
-    if (!options.com1Device.isEmpty())
-        m_session->setDeviceOverride(1, options.com1Device);
-    if (options.com1Transport)
-        m_session->setTransportOverride(1, options.com1Transport);
+    Waiter* waiter = m_waiter;
+    MonotonicClock* monotonicClock = options.monotonicClock;
+    const QString com1Device = options.com1Device;
+    Transport* com1Transport = options.com1Transport;
+    auto makeSession = [=] {
+        auto session = monotonicClock ? std::make_unique<ControllerSession>(*waiter, *monotonicClock)
+                                      : std::make_unique<ControllerSession>(*waiter);
+        if (!com1Device.isEmpty())
+            session->setDeviceOverride(1, com1Device);
+        if (com1Transport)
+            session->setTransportOverride(1, com1Transport);
+        return session;
+    };
+    m_runner = std::make_unique<SessionRunner>(makeSession, options.sessionMode);
     m_clock = options.clock ? options.clock : static_cast<Clock*>(&systemClock());
     if (options.random) {
         m_random = options.random;
@@ -105,7 +113,7 @@ void AppContext::createWindows()
         MainWindowParts{*m_settings, settingsLocation(), *m_prompts, *m_clock, link(), *m_random, *m_mainWindowCommands});
     QWidget* owner = m_mainWindow.get();
 
-    m_portDialog = std::make_unique<PortDialog>(*m_session, *m_settings, *m_prompts, owner);
+    m_portDialog = std::make_unique<PortDialog>(session(), *m_settings, *m_prompts, owner);
     try {
         m_portDialog->FormCreate();
     } catch (const AppError& error) {

@@ -3,6 +3,7 @@
 // telegram link and controller image), the prompts and the nine windows, created at start-up
 // in their fixed order and kept until the end.
 #include "ControllerSession.h"
+#include "SessionRunner.h"
 
 #include <QString>
 #include <memory>
@@ -39,6 +40,8 @@ struct AppOptions {
     kv10::RandomSource* random = nullptr;      // instead of the unseeded demo source (tests)
     QString com1Device;                        // device for COM 1 in this run only
     kv10::Transport* com1Transport = nullptr;  // instead of any device for COM 1 in this run
+    // Inline: jobs run on the GUI thread, for tests in test time.
+    kv10::SessionRunner::Mode sessionMode = kv10::SessionRunner::Mode::Inline;
 };
 
 class AppContext {
@@ -54,9 +57,11 @@ public:
 
     kv10::IntegerSettings& settings() { return *m_settings; }
     QString settingsLocation() const;
-    kv10::ControllerSession& session() { return *m_session; }
-    kv10::ControllerImage& image() { return m_session->image(); }
-    kv10::TelegramLink& link() { return m_session->link(); }
+    kv10::SessionRunner& runner() { return *m_runner; }
+    // The session itself: only while jobs run inline, or after the runner has shut down.
+    kv10::ControllerSession& session() { return m_runner->session(); }
+    kv10::ControllerImage& image() { return session().image(); }
+    kv10::TelegramLink& link() { return session().link(); }
     kv10::Prompts& prompts() { return *m_prompts; }
     kv10::Clock& clock() { return *m_clock; }
     kv10::Waiter& waiter() { return *m_waiter; }
@@ -78,7 +83,7 @@ private:
     std::unique_ptr<kv10::Prompts> m_ownPrompts;
     kv10::Prompts* m_prompts = nullptr;
     kv10::Waiter* m_waiter = nullptr;
-    std::unique_ptr<kv10::ControllerSession> m_session;
+    std::unique_ptr<kv10::SessionRunner> m_runner;
     kv10::Clock* m_clock = nullptr;
     std::unique_ptr<kv10::RandomSource> m_ownRandom;
     kv10::RandomSource* m_random = nullptr;

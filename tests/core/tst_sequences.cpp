@@ -7,12 +7,15 @@
 #include "ParameterReadout.h"
 #include "Programs.h"
 #include "RecordReadout.h"
+#include "SequenceJob.h"
 #include "SetTransfer.h"
 #include "SimulatedStation.h"
 #include "SimulatedTransport.h"
 #include "TableCodec.h"
 #include "Telegram.h"
 
+#include <QRegularExpression>
+#include <QSemaphore>
 #include <QTest>
 #include <functional>
 
@@ -100,8 +103,8 @@ Run readingProgram(int type, int program)
 Run writingProgram(int type, int program)
 {
     return [=](Rig& rig, core::Sequence& sequence) {
-        rig.image.prog.prog = uint8_t(type);
-        rig.image.prog.c_pr = uint8_t(program);
+        sequence.image().prog.prog = uint8_t(type);
+        sequence.image().prog.c_pr = uint8_t(program);
         return ending(core::writeProgram(sequence));
     };
 }
@@ -113,11 +116,11 @@ Run readingSet(int variant)
 
 Run writingSet(int variant, int newAddress)
 {
-    return [=](Rig& rig, core::Sequence& sequence) {
-        rig.image.add.adresa = uint8_t(newAddress);
-        rig.image.add.zaznam = 60;
+    return [=](Rig&, core::Sequence& sequence) {
+        sequence.image().add.adresa = uint8_t(newAddress);
+        sequence.image().add.zaznam = 60;
         const QString end = ending(core::writeSet(sequence, variant));
-        return end + QStringLiteral(", DA %1").arg(rig.link.DA());
+        return end + QStringLiteral(", DA %1").arg(sequence.link().DA());
     };
 }
 
@@ -200,6 +203,8 @@ class TestSequences : public QObject {
 private slots:
     void sequence_data();
     void sequence();
+    void sequenceOnSessionThread_data() { sequence_data(); }
+    void sequenceOnSessionThread();
 };
 
 void TestSequences::sequence_data()
@@ -352,6 +357,66 @@ void TestSequences::sequence()
 
     QCOMPARE(run(rig, sequence), outcome);
     QCOMPARE(rig.log.join(' '), log);
+}
+
+// The same sequence as one job on the session's own thread: the line sees the same telegrams
+// and pauses, and the progress reaches this thread in order, before the result.
+void TestSequences::sequenceOnSessionThread()
+{
+    QFETCH(sim::SimulatorOptions, options);
+    QFETCH(Setup, setup);
+    QFETCH(bool, silent);
+    QFETCH(int, stopAfter);
+    QFETCH(Run, run);
+    QFETCH(QString, log);
+    QFETCH(QString, outcome);
+    Rig rig(options);
+    setup(rig);
+    SessionRunner runner(
+        [&] {
+            auto session = std::make_unique<ControllerSession>(rig.waiter);
+            session->link().setTransport(silent ? static_cast<Transport*>(&rig.silent) : &rig.simulated);
+            session->link().SetDA(1);
+            session->link().addTrace(&rig.requests);
+            return session;
+        },
+        SessionRunner::Mode::OwnThread);
+
+    // The sequence waits behind a job that holds the thread until its stop handle is known here.
+    QSemaphore held;
+    runner.post(nullptr, [&](ControllerSession&, const StopRequest&) { held.acquire(); }, [] {});
+    StopHandle stop;
+    int requests = 0;
+    rig.onRequest = [&, inner = rig.onRequest](const QString& request) {
+        if (++requests == stopAfter)
+            stop->request();
+        if (inner)
+            inner(request);
+    };
+    QStringList bars;
+    std::optional<QString> ended;
+    ControllerImage image;
+    stop = core::postSequence(
+        runner, this, image, core::ImageUse::Reads, [&](core::Sequence& sequence) { return run(rig, sequence); },
+        [&](const core::Progress& step) {
+            QVERIFY(!ended);
+            bars << QStringLiteral("bar %1").arg(step.position) + (step.text && !step.text->isEmpty() ? " " + *step.text : "");
+        },
+        [&](QString result) { ended = result; });
+    held.release();
+    QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
+
+    QCOMPARE(*ended, outcome);
+    // The expected log less its progress steps ("bar 20 KORVIN 10": the type read is shown),
+    // which come here on their own.
+    static const QRegularExpression barStep(QStringLiteral(" ?bar \\d+( KORVIN 10)?"));
+    QStringList expectedBars;
+    for (const QRegularExpressionMatch& match : barStep.globalMatch(log))
+        expectedBars << match.captured().trimmed();
+    QString expectedLine = log;
+    expectedLine.remove(barStep);
+    QCOMPARE(bars, expectedBars);
+    QCOMPARE(rig.log.join(' '), expectedLine.trimmed());
 }
 
 QTEST_GUILESS_MAIN(TestSequences)
