@@ -90,6 +90,8 @@ AppContext::AppContext(const AppOptions& options)
         return session;
     };
     m_runner = std::make_unique<SessionRunner>(makeSession, options.sessionMode);
+    QObject::connect(m_runner.get(), &SessionRunner::jobFailed, m_runner.get(),
+                     [this](const QString& text) { showErrorBox(*m_prompts, text); });
     m_clock = options.clock ? options.clock : static_cast<Clock*>(&systemClock());
     if (options.random) {
         m_random = options.random;
@@ -99,7 +101,11 @@ AppContext::AppContext(const AppOptions& options)
     }
 }
 
-AppContext::~AppContext() = default;
+// The running job ends at its next exchange, and nothing is delivered to the windows as they go.
+AppContext::~AppContext()
+{
+    m_runner->shutdown();
+}
 
 QString AppContext::settingsLocation() const
 {

@@ -60,6 +60,8 @@ public:
     kv10::SessionRunner& runner() { return *m_runner; }
     // The session itself: only while jobs run inline, or after the runner has shut down.
     kv10::ControllerSession& session() { return m_runner->session(); }
+    // The windows' copy of the controller image; the session keeps its own (see SequenceJob).
+    // Until every window hands its exchanges to the runner, the session's own, inline.
     kv10::ControllerImage& image() { return session().image(); }
     kv10::TelegramLink& link() { return session().link(); }
     kv10::Prompts& prompts() { return *m_prompts; }
@@ -83,6 +85,7 @@ private:
     std::unique_ptr<kv10::Prompts> m_ownPrompts;
     kv10::Prompts* m_prompts = nullptr;
     kv10::Waiter* m_waiter = nullptr;
+    kv10::ControllerImage m_image;
     std::unique_ptr<kv10::SessionRunner> m_runner;
     kv10::Clock* m_clock = nullptr;
     std::unique_ptr<kv10::RandomSource> m_ownRandom;

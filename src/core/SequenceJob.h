@@ -35,16 +35,17 @@ StopHandle postSequence(SessionRunner& runner, QObject* context, ControllerImage
     std::optional<ControllerImage> sent;
     if (use == ImageUse::Sends)
         sent = image;
+    const QPointer<QObject> shownOn(context);
     return runner.post(
         context,
-        [&runner, context, sent = std::move(sent), body = std::move(body),
+        [&runner, shownOn, sent = std::move(sent), body = std::move(body),
          progress = std::move(progress)](ControllerSession& session, const StopRequest& stop) mutable {
             if (sent)
                 session.image() = *sent;
             Steering steering;
             if (progress) {
-                steering.progress = [&runner, context, progress](const Progress& step) {
-                    runner.deliver(context, [progress, step] { progress(step); });
+                steering.progress = [&runner, shownOn, progress](const Progress& step) {
+                    runner.deliver(shownOn, [progress, step] { progress(step); });
                 };
             }
             steering.stop = [&stop] { return stop.requested(); };

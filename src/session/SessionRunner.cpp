@@ -93,17 +93,16 @@ void SessionRunner::jobDone(const QPointer<QObject>& context, bool hadContext, c
         done();
 }
 
-void SessionRunner::deliver(QObject* context, std::function<void()> show)
+void SessionRunner::deliver(const QPointer<QObject>& context, std::function<void()> show)
 {
     if (m_mode == Mode::Inline || QThread::currentThread() == thread()) {
-        if (show)
+        if (show && context)
             show();
         return;
     }
-    QPointer<QObject> guardedContext(context);
     QMetaObject::invokeMethod(
         this,
-        [this, guardedContext, show = std::move(show)] {
+        [this, guardedContext = context, show = std::move(show)] {
             if (!m_shutDown && guardedContext && show)
                 show();
         },

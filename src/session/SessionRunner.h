@@ -77,8 +77,9 @@ public:
     }
 
     // Runs `show` on this runner's thread while a job goes on (at once, inline), unless
-    // `context` is gone by then: the way a job reports its progress.
-    void deliver(QObject* context, std::function<void()> show);
+    // `context` is gone by then: the way a job reports its progress. The guard is made on the
+    // caller's thread when the job is handed over, never on the session's.
+    void deliver(const QPointer<QObject>& context, std::function<void()> show);
 
     // Jobs handed over whose `done` has not run yet.
     int pending() const { return m_pending; }
