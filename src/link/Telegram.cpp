@@ -213,6 +213,8 @@ bool TelegramLink::ReceiveAnswer(int dataBytes)
         if (m_rxCount < expected) {
             // Nothing or too little came: give the station a moment and ask again.
             m_lastCheck = FrameCheck::TooShort;
+            if (closing())
+                return false;
             m_waiter.waitMs(RetryPauseMs);
             SendTelegram();
             continue;
@@ -233,6 +235,8 @@ bool TelegramLink::ReceiveAck()
         readInto(ShortFrameSize);
         if (m_rxCount < ShortFrameSize) {
             m_lastCheck = FrameCheck::TooShort;
+            if (closing())
+                return false;
             SendTelegram();
             continue;
         }
@@ -247,6 +251,8 @@ bool TelegramLink::ReceiveIdentAnswer()
 {
     readInto(IdentReadSize, UntilWholeFrame);
     if (m_rxCount < 2 || m_rxCount != m_rx[1] + VariableFrameOverhead) {
+        if (closing())
+            return false;
         m_waiter.waitMs(RetryPauseMs);
         SendTelegram();
         readInto(IdentReadSize, UntilWholeFrame);

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -60,6 +61,10 @@ public:
     std::optional<LinkNotice> takeNotice() { return std::exchange(m_notice, std::nullopt); }
     const std::optional<LinkNotice>& notice() const { return m_notice; }
 
+    // Once `closing` is set (from any thread: the program is closing), an exchange in progress
+    // sends no repeat of its request and fails after the read under way.
+    void setClosingFlag(const std::atomic<bool>* closing) { m_closing = closing; }
+
     // Validation of the receive buffer, limited to the bytes actually received.
     FrameCheck CheckAnswer() const;
     FrameCheck CheckAck() const;
@@ -79,6 +84,7 @@ private:
     bool SendTelegram();
     bool ReceiveAnswer(int dataBytes);
     bool ReceiveAck();
+    bool closing() const { return m_closing && m_closing->load(std::memory_order_relaxed); }
     bool ReceiveIdentAnswer();
     // One ReadBytes into the receive buffer, or a ReadFrame with `untilFrame`.
     bool readInto(int n, bool untilFrame = false);
@@ -110,6 +116,7 @@ private:
     Waiter& m_waiter;
     MonotonicClock& m_clock;
     std::optional<LinkNotice> m_notice;
+    const std::atomic<bool>* m_closing = nullptr;
     Transport* m_transport = nullptr;
     uint8_t m_da = 0;
     uint8_t m_sa = 0;

@@ -12,6 +12,7 @@ SessionRunner::SessionRunner(const SessionFactory& makeSession, Mode mode, QObje
 {
     if (m_mode == Mode::Inline) {
         m_session = makeSession();
+        m_session->link().setClosingFlag(&m_closing);
         return;
     }
     m_thread = new QThread(this);
@@ -23,6 +24,7 @@ SessionRunner::SessionRunner(const SessionFactory& makeSession, Mode mode, QObje
     // The port and its timers belong to the thread that uses them. Nothing runs there yet, so
     // this waits only for the thread to start.
     QMetaObject::invokeMethod(m_worker, [&] { m_session = makeSession(); }, Qt::BlockingQueuedConnection);
+    m_session->link().setClosingFlag(&m_closing);
 }
 
 SessionRunner::~SessionRunner()
