@@ -16,6 +16,8 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,6 +27,8 @@
 class QThread;
 
 namespace kv10 {
+
+class SessionWorker;
 
 // Asked by a running job before each of its exchanges; set from any thread.
 class StopRequest {
@@ -100,21 +104,42 @@ signals:
 
 private:
     using Run = std::function<void(ControllerSession&, const StopRequest&)>;
+    struct Job {
+        Run run;
+        StopHandle stop;
+        std::function<void()> done;
+        QPointer<QObject> context;
+        bool hadContext = false;
+        std::optional<QString> failure;   // what its work threw
+    };
     void enqueue(QObject* context, const StopHandle& stop, Run run, std::function<void()> done);
-    // Runs a job's work on the session's thread; the text of what it threw, if it did.
-    std::optional<QString> runGuarded(const Run& run, const StopHandle& stop);
-    void jobDone(const QPointer<QObject>& context, bool hadContext, const std::optional<QString>& failure,
-                 const std::function<void()>& done);
+    friend class SessionWorker;
+    // On the session's thread: makes the session; the next job waiting, if any; the end.
+    void makeSession();
+    void runNext();
+    void finish();
+    // Runs a job's work; what it threw is kept in the job.
+    void runGuarded(Job& job);
+    // On the caller's thread: the next thing a job has to show or hand back.
+    Q_INVOKABLE void showNext();
+    void toCaller(std::function<void()> show);
+    void jobDone(Job& job);
 
     Mode m_mode;
     std::unique_ptr<ControllerSession> m_session;
     QThread* m_thread = nullptr;
-    QObject* m_worker = nullptr;   // lives on m_thread; jobs are queued calls to it
+    SessionWorker* m_worker = nullptr;   // lives on m_thread; woken by a queued call for each job
+    SessionFactory m_makeSession;
     int m_pending = 0;
     bool m_shutDown = false;
     std::atomic<bool> m_closing{false};
-    std::mutex m_currentMutex;
-    StopHandle m_current;          // the stop request of the job running now
+    // Everything that crosses the threads goes through these queues under m_mutex; the queued
+    // calls that wake either thread carry nothing.
+    std::mutex m_mutex;
+    std::condition_variable m_sessionMade;
+    std::deque<std::shared_ptr<Job>> m_waiting;        // handed over, not yet started
+    std::deque<std::function<void()>> m_toCaller;      // progress and results, in order
+    StopHandle m_current;                              // the stop request of the job running now
 };
 
 } // namespace kv10

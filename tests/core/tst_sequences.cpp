@@ -15,7 +15,7 @@
 #include "Telegram.h"
 
 #include <QRegularExpression>
-#include <QSemaphore>
+#include <semaphore>
 #include <QTest>
 #include <functional>
 
@@ -383,7 +383,7 @@ void TestSequences::sequenceOnSessionThread()
         SessionRunner::Mode::OwnThread);
 
     // The sequence waits behind a job that holds the thread until its stop handle is known here.
-    QSemaphore held;
+    std::binary_semaphore held{0};
     runner.post(nullptr, [&](ControllerSession&, const StopRequest&) { held.acquire(); }, [] {});
     StopHandle stop;
     int requests = 0;

@@ -9,7 +9,7 @@
 #include "TableCodec.h"
 
 #include <QElapsedTimer>
-#include <QSemaphore>
+#include <semaphore>
 #include <QTest>
 #include <memory>
 
@@ -111,7 +111,7 @@ void TestSessionRunner::shutdownDuringSilentRead()
     Line line;
     line.station.dropRequests(1000);
     auto runner = line.runner(Mode::OwnThread);
-    QSemaphore reading;
+    std::binary_semaphore reading{0};
     QStringList events;
     runner->post(
         this,
@@ -121,7 +121,7 @@ void TestSessionRunner::shutdownDuringSilentRead()
         },
         [&](bool) { events << "read told"; });
     runner->post(this, [&](ControllerSession&, const StopRequest&) { events << "queued job ran"; }, [&] { events << "queued told"; });
-    QVERIFY(reading.tryAcquire(1, 5000));
+    QVERIFY(reading.try_acquire_for(std::chrono::seconds(5)));
 
     QElapsedTimer closing;
     closing.start();
