@@ -14,6 +14,7 @@
 #include "SequenceJob.h"
 #include "SessionRunner.h"
 #include "SimulatedTransport.h"
+#include "TableCodec.h"
 #include "Telegram.h"
 #include "Timing.h"
 
@@ -100,7 +101,7 @@ struct Line {
 };
 
 // The longest stall of the main window's thread while it reads a silent station automatically.
-double silentAutoRead(SessionRunner::Mode mode, int seconds, int& reads)
+double silentAutoRead(SessionRunner::Mode mode, int seconds, int& requests)
 {
     Line line(mode);
     line.station.dropRequests(1 << 30);
@@ -113,11 +114,11 @@ double silentAutoRead(SessionRunner::Mode mode, int seconds, int& reads)
                                       *line.traces, random, commands});
     window.show();
     bench::GuiStallMeter meter;
+    meter.watch(500);   // the window's first paint is not the poll's
     const double longest = meter.watch(seconds * 1000, [&window] {
         window.findChild<QCheckBox*>(QStringLiteral("check_auto"))->click();
     });
-    // Each unanswered read is sent three times.
-    reads = line.station.counters().totalRequests() / 3;
+    requests = line.station.counters().totalRequests();
     return longest;
 }
 
@@ -163,6 +164,18 @@ void liveReadOverhead(int runs, std::vector<double>& overheads, std::vector<doub
     }
 }
 
+// Figures with a decimal point whatever the locale.
+QString ms(double value, int decimals = 1)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+void print(const QString& line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,21 +184,23 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     const int seconds = args.size() > 1 ? std::max(1, args[1].toInt()) : 20;
 
-    int reads = 0;
-    const double ownThread = silentAutoRead(SessionRunner::Mode::OwnThread, seconds, reads);
-    std::printf("longest GUI stall during silent auto-read: %.1f ms (session on its own thread, %d s, %d reads)\n",
-                ownThread, seconds, reads);
-    const double inlineMs = silentAutoRead(SessionRunner::Mode::Inline, seconds, reads);
-    std::printf("longest GUI stall during silent auto-read: %.1f ms (inline on the GUI thread, the build before, "
-                "%d s, %d reads)\n",
-                inlineMs, seconds, reads);
+    int requests = 0;
+    const double ownThread = silentAutoRead(SessionRunner::Mode::OwnThread, seconds, requests);
+    print(QStringLiteral("longest GUI stall during silent auto-read: %1 ms (session on its own thread; %2 s, %3 requests)")
+              .arg(ms(ownThread)).arg(seconds).arg(requests));
+    const double inlineMs = silentAutoRead(SessionRunner::Mode::Inline, seconds, requests);
+    print(QStringLiteral("longest GUI stall during silent auto-read: %1 ms (inline on the GUI thread, the build before; "
+                         "%2 s, %3 requests)")
+              .arg(ms(inlineMs)).arg(seconds).arg(requests));
 
+    constexpr int Reads = 200;
     std::vector<double> overheads;
     std::vector<double> exchanges;
-    liveReadOverhead(200, overheads, exchanges);
-    std::printf("live read on a good line: exchange %.3f ms (median), job overhead %.3f ms median, %.3f ms max "
-                "(200 reads)\n",
-                median(exchanges), median(overheads), *std::max_element(overheads.begin(), overheads.end()));
-    std::fflush(stdout);
+    liveReadOverhead(Reads, overheads, exchanges);
+    print(QStringLiteral("live read on a good line: job overhead %1 ms median, %2 ms max; the exchange itself %3 ms "
+                         "median (%4 reads)")
+              .arg(ms(median(overheads), 3), ms(*std::max_element(overheads.begin(), overheads.end()), 3),
+                   ms(median(exchanges), 3))
+              .arg(Reads));
     return 0;
 }
