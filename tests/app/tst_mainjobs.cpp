@@ -190,7 +190,8 @@ void TestMainJobs::exitDuringSilentRead()
     QVERIFY2(rig.settings.writes.contains("ZAZNAM/LIST=1"), qPrintable(rig.settings.writes.join(' ')));
 
     rig.runner->shutdown();
-    QVERIFY2(closing.elapsed() < 3000, qPrintable(QString::number(closing.elapsed())));
+    // The read under way ends within its time-out (552 ms), with room for a loaded machine.
+    QVERIFY2(closing.elapsed() < 1500, qPrintable(QString::number(closing.elapsed())));
     QCoreApplication::processEvents();
     QCOMPARE(rig.window->chart().pointCount(), 0);
     QVERIFY(rig.station.counters().totalRequests() <= 3);
