@@ -31,7 +31,12 @@ public:
     explicit ContextCommands(AppContext& context) : m_context(context) {}
 
     void showPortDialog() override { m_context.portDialog().exec(); }
-    void closePort() override { m_context.session().closePort(); }
+    // After the jobs handed over before; at exit the runner's shutdown closes it anyway.
+    void closePort() override
+    {
+        m_context.runner().post(
+            nullptr, [](ControllerSession& session, const StopRequest&) { session.closePort(); }, [] {});
+    }
     void showParameters() override
     {
         m_context.readoutDialog().exec();
@@ -80,9 +85,11 @@ AppContext::AppContext(const AppOptions& options)
     MonotonicClock* monotonicClock = options.monotonicClock;
     const QString com1Device = options.com1Device;
     Transport* com1Transport = options.com1Transport;
-    auto makeSession = [=] {
+    auto makeSession = [=, this] {
         auto session = monotonicClock ? std::make_unique<ControllerSession>(*waiter, *monotonicClock)
                                       : std::make_unique<ControllerSession>(*waiter);
+        // The hub is safe from any thread; the runner waits for this before it goes on.
+        m_traces = &session->link().traces();
         if (!com1Device.isEmpty())
             session->setDeviceOverride(1, com1Device);
         if (com1Transport)
@@ -116,7 +123,8 @@ void AppContext::createWindows()
 {
     m_mainWindowCommands = std::make_unique<ContextCommands>(*this);
     m_mainWindow = std::make_unique<MainWindow>(
-        MainWindowParts{*m_settings, settingsLocation(), *m_prompts, *m_clock, link(), *m_random, *m_mainWindowCommands});
+        MainWindowParts{*m_settings, settingsLocation(), *m_prompts, *m_clock, *m_runner, image(), *m_traces, *m_random,
+                        *m_mainWindowCommands});
     QWidget* owner = m_mainWindow.get();
 
     m_portDialog = std::make_unique<PortDialog>(session(), *m_settings, *m_prompts, owner);

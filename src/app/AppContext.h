@@ -14,6 +14,7 @@ class IntegerSettings;
 class MonotonicClock;
 class RandomSource;
 class Prompts;
+class TraceHub;
 class Transport;
 class Waiter;
 }
@@ -62,7 +63,10 @@ public:
     kv10::ControllerSession& session() { return m_runner->session(); }
     // The windows' copy of the controller image; the session keeps its own (see SequenceJob).
     // Until every window hands its exchanges to the runner, the session's own, inline.
-    kv10::ControllerImage& image() { return session().image(); }
+    kv10::ControllerImage& image()
+    {
+        return m_runner->mode() == kv10::SessionRunner::Mode::Inline ? session().image() : m_image;
+    }
     kv10::TelegramLink& link() { return session().link(); }
     kv10::Prompts& prompts() { return *m_prompts; }
     kv10::Clock& clock() { return *m_clock; }
@@ -87,6 +91,7 @@ private:
     kv10::Waiter* m_waiter = nullptr;
     kv10::ControllerImage m_image;
     std::unique_ptr<kv10::SessionRunner> m_runner;
+    kv10::TraceHub* m_traces = nullptr;   // the link's, for the telegram monitor
     kv10::Clock* m_clock = nullptr;
     std::unique_ptr<kv10::RandomSource> m_ownRandom;
     kv10::RandomSource* m_random = nullptr;

@@ -7,6 +7,7 @@
 #include "IntegerSettings.h"
 #include "LiveFormat.h"
 #include "MainWindowCommands.h"
+#include "SequenceJob.h"
 #include "StoredColour.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -292,17 +293,45 @@ void MainWindow::tl_precistClick()
     m_cycle.readNow();
 }
 
+// What a live read brings back besides the image.
+struct MainWindow::LiveRead {
+    bool answered = false;
+    bool portOpen = false;
+    std::optional<LinkNotice> notice;
+};
+
 void MainWindow::readLive(PollCycle::Read purpose)
+{
+    std::shared_ptr<std::atomic<bool>> started;
+    if (purpose == PollCycle::Read::Display) {
+        if (m_waitingRead && !m_waitingRead->load())
+            return;   // the read still waiting shows the values of its turn
+        started = m_waitingRead = std::make_shared<std::atomic<bool>>(false);
+    }
+    core::postSequence(
+        m_parts.runner, this, m_parts.image, core::ImageUse::Reads,
+        [started](core::Sequence& sequence) {
+            if (started)
+                started->store(true);
+            LiveRead read;
+            read.answered = sequence.readTable(TableLive);
+            const Transport* port = sequence.link().transport();
+            read.portOpen = port && port->isOpen();
+            read.notice = sequence.finish().notice;
+            return read;
+        },
+        {}, [this, purpose](const LiveRead& read) { showLiveRead(read, purpose); });
+}
+
+void MainWindow::showLiveRead(const LiveRead& read, PollCycle::Read purpose)
 {
     // A failed read shows no box. The display keeps the last values read, greyed, and
     // their chart point is grey; the link panel says why and how old they are.
-    TelegramLink& link = m_parts.link;
-    const bool answered = link.ReadTable(TableLive);
-    showNotice(m_parts.prompts, link.takeNotice());
-    m_cycle.readDone(answered, link.transport() && link.transport()->isOpen());
-    const LiveTable& live = link.image().live;
-    showLiveValues(liveDisplay(live), answered);
-    if (answered) {
+    showNotice(m_parts.prompts, read.notice);
+    m_cycle.readDone(read.answered, read.portOpen);
+    const LiveTable& live = m_parts.image.live;
+    showLiveValues(liveDisplay(live), read.answered);
+    if (read.answered) {
         AddChartPoint(live.meas);
     } else {
         ui->Chart1->setPenColour(StaleColour);
@@ -314,8 +343,17 @@ void MainWindow::readLive(PollCycle::Read purpose)
         m_log.appendSample(ui->pa_measure->text(), ui->pa_sp->text(), ui->lb_yout->text(), ui->pa_porucha->text());
 }
 
+void MainWindow::afterJobs(std::function<void()> then)
+{
+    m_parts.runner.post(this, [](ControllerSession&, const StopRequest&) {}, std::move(then));
+}
+
 void MainWindow::Timer1Timer()
 {
+    // A tick that falls due while a job holds the line is lost, neither counted nor kept for
+    // later, as it was while an exchange held the thread: the record period stretches alike.
+    if (m_parts.runner.busy())
+        return;
     m_cycle.tick();
 }
 
@@ -387,8 +425,11 @@ void MainWindow::StartNewLog()
     tl_precistClick();
     // With the default record speed this reads again and appends the first data line.
     m_cycle.sampleStep();
-    ui->Chart1->clear();
-    m_cycle.restartCounters();
+    // The points of these reads go with the old chart.
+    afterJobs([this] {
+        ui->Chart1->clear();
+        m_cycle.restartCounters();
+    });
 }
 
 void MainWindow::mn_novyClick()
@@ -465,7 +506,7 @@ void MainWindow::mn_monitorClick()
 {
     // Not modal: the monitor is there to watch the poll and the other windows' exchanges.
     if (!m_monitor)
-        m_monitor = new TelegramMonitor(m_parts.link, m_parts.clock, m_parts.prompts, this);
+        m_monitor = new TelegramMonitor(m_parts.traces, m_parts.clock, m_parts.prompts, this);
     m_monitor->show();
     m_monitor->raise();
     m_monitor->activateWindow();

@@ -3,6 +3,8 @@
 // the status panels; its settings are read at creation and written at close. Its 200 ms timer
 // drives the poll cycle (PollCycle), whose steps the window carries out: a live read shown and
 // drawn, a demo step, a line of the text log and the log file's periodic write (LogSession).
+// A live read is a job of the session runner: the window shows its values when it comes back,
+// and a tick that falls due while any job holds the line is lost, as a blocked thread lost it.
 #include "LogSession.h"
 #include "PollCycle.h"
 
@@ -10,6 +12,9 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
 
 namespace Ui { class MainWindow; }
 namespace kv10 {
@@ -17,8 +22,10 @@ class Clock;
 class IntegerSettings;
 class Prompts;
 class RandomSource;
-class TelegramLink;
+class SessionRunner;
+class TraceHub;
 class TrendChart;
+struct ControllerImage;
 struct DemoValues;
 struct LiveDisplay;
 }
@@ -32,7 +39,9 @@ struct MainWindowParts {
     QString settingsLocation;   // named in the box when the settings cannot be written
     kv10::Prompts& prompts;
     kv10::Clock& clock;
-    kv10::TelegramLink& link;
+    kv10::SessionRunner& runner;    // the live reads go to it as jobs
+    kv10::ControllerImage& image;   // the window's copy, which the jobs bring back
+    kv10::TraceHub& traces;         // the telegram monitor joins it
     kv10::RandomSource& random;
     MainWindowCommands& commands;
 };
@@ -126,6 +135,10 @@ private:
     void showRelayLamps(const std::array<bool, 4>& lit, bool current = true);
     // Reads the live values, shows them and draws their point; a sample also logs them.
     void readLive(kv10::PollCycle::Read purpose);
+    struct LiveRead;
+    void showLiveRead(const LiveRead& read, kv10::PollCycle::Read purpose);
+    // Runs `then` once the jobs handed over before it have come back (at once, inline).
+    void afterJobs(std::function<void()> then);
     // The link panel: the state, and the age of the values shown unless they are fresh.
     void showLinkState();
     // The pen swatch and the chart's pen from PenColour.
@@ -137,4 +150,7 @@ private:
     kv10::PollCycle m_cycle;
     kv10::LogSession m_log;            // the log lines (the invisible ListBox) and their file
     TelegramMonitor* m_monitor = nullptr;   // a child window, so it goes with this one
+    // Set once the read "Přečíst" handed over has started; while it waits, another press adds
+    // nothing.
+    std::shared_ptr<std::atomic<bool>> m_waitingRead;
 };

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
@@ -31,19 +32,47 @@ void settle()
         QApplication::processEvents();
 }
 
+// Lets the jobs handed over so far come back (they are back already when they run inline).
+void waitForLine(kv10::SessionRunner& runner)
+{
+    if (!runner.busy())
+        return;
+    QEventLoop loop;
+    QObject::connect(&runner, &kv10::SessionRunner::busyChanged, &loop, [&loop](bool busy) {
+        if (!busy)
+            loop.quit();
+    });
+    loop.exec();
+}
+
+bool portIsOpen(AppContext& context)
+{
+    bool open = false;
+    context.runner().post(
+        nullptr,
+        [](kv10::ControllerSession& session, const kv10::StopRequest&) {
+            const kv10::Transport* transport = session.link().transport();
+            return transport && transport->isOpen();
+        },
+        [&open](bool isOpen) { open = isOpen; });
+    waitForLine(context.runner());
+    return open;
+}
+
 // Some points on the chart and values on the display: samples read from the controller, or
 // demo values when no port is open (a read on a closed port would only wait and fail).
 void fillLiveDisplay(AppContext& context)
 {
     constexpr int Samples = 40;
     MainWindow& main = context.mainWindow();
-    const kv10::Transport* transport = context.link().transport();
-    const bool connected = transport && transport->isOpen();
+    const bool connected = portIsOpen(context);
     for (int i = 0; i < Samples; ++i) {
-        if (connected)
+        if (connected) {
             main.tl_precistClick();
-        else
+            waitForLine(context.runner());
+        } else {
             main.DemoStep();
+        }
     }
 }
 
@@ -118,12 +147,14 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
     readout.show();
     readout.Timer1->stop();
     readout.ReadAllParameters();
+    waitForLine(context.runner());
     const bool readoutSaved = save(readout, QStringLiteral("9-load_form-done"));
     readout.hide();
     IdentificationDialog& identification = context.identificationDialog();
     identification.show();
     identification.Timer1->stop();
     identification.Identify();
+    waitForLine(context.runner());
     const bool identificationSaved = save(identification, QStringLiteral("4-about_ident-done"));
     identification.hide();
     if (!readoutSaved || !identificationSaved)
@@ -133,9 +164,10 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
     // no port open there is nothing to read.
     ControllerRecordWindow& record = context.recordWindow();
     record.show();
-    const kv10::Transport* port = context.link().transport();
-    if (port && port->isOpen())
+    if (portIsOpen(context)) {
         record.tl_cteniClick();
+        waitForLine(context.runner());
+    }
     const bool recordSaved = save(record, QStringLiteral("6-FormZaznam-done"));
     record.hide();
     if (!recordSaved)
@@ -161,7 +193,7 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
         }
     }
     // The program page with each program type and its preview, from the program read out.
-    kv10::ControllerImage& image = context.link().image();
+    kv10::ControllerImage& image = context.image();
     const uint8_t typeRead = image.prog.prog;
     editor.setActivePage(ParameterEditor::PageComp);
     const QString typeNames[] = {QStringLiteral("SP"), QStringLiteral("RAMP"), QStringLiteral("JUMP")};

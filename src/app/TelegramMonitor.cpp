@@ -5,7 +5,7 @@
 #include "AtomicFile.h"
 #include "ErrorBox.h"
 #include "Prompts.h"
-#include "Telegram.h"
+#include "TraceHub.h"
 #include "Timing.h"
 
 #include <QDateTime>
@@ -26,8 +26,8 @@ QString arrow(TraceKind kind)
 
 } // namespace
 
-TelegramMonitor::TelegramMonitor(TelegramLink& link, Clock& clock, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), ui(new Ui::TelegramMonitor), m_link(link), m_clock(clock), m_prompts(prompts)
+TelegramMonitor::TelegramMonitor(TraceHub& traces, Clock& clock, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), ui(new Ui::TelegramMonitor), m_traces(traces), m_clock(clock), m_prompts(prompts)
 {
     ui->setupUi(this);
     // The view keeps the newest lines itself: the oldest block drops as a new one comes.
@@ -44,8 +44,9 @@ TelegramMonitor::TelegramMonitor(TelegramLink& link, Clock& clock, Prompts& prom
 
 TelegramMonitor::~TelegramMonitor()
 {
-    // A window destroyed while shown gets no hide event.
-    m_link.removeTrace(this);
+    // A window destroyed while shown gets no hide event. Once out of the hub it is told
+    // nothing more; what is on its way to this thread goes with the window.
+    m_traces.remove(this);
     delete ui;
 }
 
@@ -64,16 +65,22 @@ void TelegramMonitor::hideEvent(QHideEvent* event)
 void TelegramMonitor::updateTrace()
 {
     if (isVisible() && !ui->tl_pauza->isChecked()) {
-        if (!m_link.hasTrace(this)) {
-            m_link.addTrace(this);
+        if (!m_traces.contains(this)) {
+            m_traces.add(this);
             m_anchored = false;   // the clock may have been set meanwhile
         }
     } else {
-        m_link.removeTrace(this);
+        m_traces.remove(this);
     }
 }
 
 void TelegramMonitor::traced(const TraceEvent& event)
+{
+    // Queued calls to one receiver keep their order; on this thread it is kept at once.
+    QMetaObject::invokeMethod(this, [this, event] { keep(event); }, Qt::AutoConnection);
+}
+
+void TelegramMonitor::keep(const TraceEvent& event)
 {
     if (!m_anchored) {
         m_anchorEpochMs = m_clock.now().toMSecsSinceEpoch();

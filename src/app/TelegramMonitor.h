@@ -2,7 +2,8 @@
 // "Monitor telegramů": every frame the link sends and receives, with a time stamp, its
 // direction, its meaning and its bytes, for a technician checking wiring, addresses and line
 // speed. The window is one of the link's traces only while it is shown and not paused, so a
-// closed monitor costs the link nothing; it keeps the newest LineLimit lines.
+// closed monitor costs the link nothing; it keeps the newest LineLimit lines. The link tells
+// it on the session's thread; each event comes over to the window's thread in turn.
 #include "TelegramTrace.h"
 
 #include <QDialog>
@@ -14,7 +15,7 @@ namespace Ui { class TelegramMonitor; }
 namespace kv10 {
 class Clock;
 class Prompts;
-class TelegramLink;
+class TraceHub;
 }
 
 class TelegramMonitor : public QDialog, public kv10::TelegramTrace {
@@ -22,12 +23,12 @@ class TelegramMonitor : public QDialog, public kv10::TelegramTrace {
 public:
     static constexpr int LineLimit = 5000;
 
-    TelegramMonitor(kv10::TelegramLink& link, kv10::Clock& clock, kv10::Prompts& prompts,
+    TelegramMonitor(kv10::TraceHub& traces, kv10::Clock& clock, kv10::Prompts& prompts,
                     QWidget* parent = nullptr);
     ~TelegramMonitor() override;
 
     // One line per event; the time stamp is the clock's time at the first event since the
-    // trace was installed, advanced by the event's monotonic time.
+    // trace was installed, advanced by the event's monotonic time. From any thread.
     void traced(const kv10::TraceEvent& event) override;
     // The lines kept, the oldest first, with those still waiting for the view.
     QStringList lines();
@@ -42,11 +43,12 @@ protected:
 
 private:
     void updateTrace();
+    void keep(const kv10::TraceEvent& event);   // on the window's thread
     void flush();   // the waiting lines into the view
     void showLineCount();
 
     Ui::TelegramMonitor* ui;
-    kv10::TelegramLink& m_link;
+    kv10::TraceHub& m_traces;
     kv10::Clock& m_clock;
     kv10::Prompts& m_prompts;
     QByteArray m_lastRequest;     // what an answer answers

@@ -75,6 +75,8 @@ public:
     void addTrace(TelegramTrace* trace) { m_traces.add(trace); }
     void removeTrace(TelegramTrace* trace) { m_traces.remove(trace); }
     bool hasTrace(const TelegramTrace* trace) const { return m_traces.contains(trace); }
+    // The traces' hub itself: a trace may join and leave it from any thread.
+    TraceHub& traces() { return m_traces; }
 
     const std::array<uint8_t, TelegramBufferSize>& txBuffer() const { return m_tx; }
     int rxCount() const { return m_rxCount; }

@@ -11,9 +11,11 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <thread>
 
 using namespace kv10;
 using namespace kv10::test;
@@ -51,54 +53,64 @@ private:
 void TestTelegramMonitor::recordedFramesBecomeLines_data()
 {
     QTest::addColumn<QList<TraceEvent>>("events");
+    QTest::addColumn<bool>("otherThread");   // told on the session's thread, not the window's
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("read answered")
         << QList{sent(1000, ReadPid), received(1012, "68 10 10 68 00 01 08 41 48 00 00 42 C8 00 00 00 00 00 00 01 9D 16")}
-        << QStringList{"14:03:07.123  →  " + ReadPidLine,
-                       "14:03:07.135  ←  data tabulky PID (13 B), stanice 1        "
-                       "68 10 10 68 00 01 08 41 48 00 00 42 C8 00 00 00 00 00 00 01 9D 16"};
+        << false << QStringList{"14:03:07.123  →  " + ReadPidLine,
+                                "14:03:07.135  ←  data tabulky PID (13 B), stanice 1        "
+                                "68 10 10 68 00 01 08 41 48 00 00 42 C8 00 00 00 00 00 00 01 9D 16"};
     QTest::newRow("write acknowledged")
         << QList{sent(1000, WritePid), received(1530, "10 00 01 00 01 16")}
-        << QStringList{"14:03:07.123  →  " + WritePidLine,
-                       "14:03:07.653  ←  potvrzení, stanice 1                      10 00 01 00 01 16"};
+        << false << QStringList{"14:03:07.123  →  " + WritePidLine,
+                                "14:03:07.653  ←  potvrzení, stanice 1                      10 00 01 00 01 16"};
     QTest::newRow("write refused")
         << QList{sent(1000, WritePid), received(1530, "10 00 01 01 02 16")}
-        << QStringList{"14:03:07.123  →  " + WritePidLine,
-                       "14:03:07.653  ←  odmítnutí (kód 01), stanice 1             10 00 01 01 02 16"};
+        << false << QStringList{"14:03:07.123  →  " + WritePidLine,
+                                "14:03:07.653  ←  odmítnutí (kód 01), stanice 1             10 00 01 01 02 16"};
     QTest::newRow("bad checksum")
         << QList{sent(1000, ReadPid), received(1012, "68 10 10 68 00 01 08 41 48 00 00 42 C8 00 00 00 00 00 00 01 9C 16")}
-        << QStringList{"14:03:07.123  →  " + ReadPidLine,
-                       "14:03:07.135  ←  chyba kontrolního součtu                  "
-                       "68 10 10 68 00 01 08 41 48 00 00 42 C8 00 00 00 00 00 00 01 9C 16"};
+        << false << QStringList{"14:03:07.123  →  " + ReadPidLine,
+                                "14:03:07.135  ←  chyba kontrolního součtu                  "
+                                "68 10 10 68 00 01 08 41 48 00 00 42 C8 00 00 00 00 00 00 01 9C 16"};
     QTest::newRow("time-out, then the repeat")
         << QList{sent(1000, ReadPid), noAnswer(1534, 22), sent(1634, ReadPid)}
-        << QStringList{"14:03:07.123  →  " + ReadPidLine, "14:03:07.657  ←  bez odpovědi (čekáno 22 B)",
-                       "14:03:07.757  →  " + ReadPidLine};
+        << false << QStringList{"14:03:07.123  →  " + ReadPidLine, "14:03:07.657  ←  bez odpovědi (čekáno 22 B)",
+                                "14:03:07.757  →  " + ReadPidLine};
     QTest::newRow("GOEXT travels as 14, broadcast")
         << QList{sent(1000, "68 08 08 68 7F 00 6C 01 0E 07 00 00 01 16")}
-        << QStringList{"14:03:07.123  →  čtení tabulky GOEXT (7 B), všem stanicím  68 08 08 68 7F 00 6C 01 0E 07 00 00 01 16"};
+        << false << QStringList{"14:03:07.123  →  čtení tabulky GOEXT (7 B), všem stanicím  68 08 08 68 7F 00 6C 01 0E 07 00 00 01 16"};
+    QTest::newRow("time-out and repeat, from the session's thread")
+        << QList{sent(1000, ReadPid), noAnswer(1534, 22), sent(1634, ReadPid)}
+        << true << QStringList{"14:03:07.123  →  " + ReadPidLine, "14:03:07.657  ←  bez odpovědi (čekáno 22 B)",
+                               "14:03:07.757  →  " + ReadPidLine};
 }
 
 void TestTelegramMonitor::recordedFramesBecomeLines()
 {
     QFETCH(QList<TraceEvent>, events);
+    QFETCH(bool, otherThread);
     QFETCH(QStringList, lines);
-    FakeTransport transport;
-    CountingWaiter waiter;
-    ControllerImage image;
-    TelegramLink link(image, waiter);
-    TelegramMonitor monitor(link, m_clock, m_prompts);
-    for (const TraceEvent& e : events)
-        monitor.traced(e);
+    TraceHub hub;
+    TelegramMonitor monitor(hub, m_clock, m_prompts);
+    auto tell = [&] {
+        for (const TraceEvent& e : events)
+            monitor.traced(e);
+    };
+    if (otherThread)
+        std::thread(tell).join();
+    else
+        tell();
+    // The view shows them by itself once the window's thread has them.
+    const auto* view = monitor.findChild<QPlainTextEdit*>("lv_telegramy");
+    QTRY_COMPARE(view->toPlainText().split('\n'), lines);
     QCOMPARE(monitor.lines(), lines);
 }
 
 void TestTelegramMonitor::oldestLinesDropAtTheLimit()
 {
-    CountingWaiter waiter;
-    ControllerImage image;
-    TelegramLink link(image, waiter);
-    TelegramMonitor monitor(link, m_clock, m_prompts);
+    TraceHub hub;
+    TelegramMonitor monitor(hub, m_clock, m_prompts);
     // 5001 requests a millisecond apart, shown in two goes: the first one drops.
     for (int ms = 0; ms <= 5000; ++ms) {
         monitor.traced(sent(ms, "10 05 00 69 6E 16"));
@@ -179,10 +191,8 @@ void TestTelegramMonitor::lastSettingsItemOpensMonitorThatTracesOnlyWhileShown()
 
 void TestTelegramMonitor::exportWritesTheLinesOrSaysWhyNot()
 {
-    CountingWaiter waiter;
-    ControllerImage image;
-    TelegramLink link(image, waiter);
-    TelegramMonitor monitor(link, m_clock, m_prompts);
+    TraceHub hub;
+    TelegramMonitor monitor(hub, m_clock, m_prompts);
     monitor.traced(sent(1000, "10 05 00 69 6E 16"));
     monitor.traced(noAnswer(1512, 6));
     QTemporaryDir dir;
