@@ -194,6 +194,9 @@ std::optional<QString> SerialTransport::openDevice()
     m_port->setParity(QSerialPort::EvenParity);
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
+    // Also before open(): on Windows, setting it on an open port starts a read at once, which
+    // takes bytes left on the line into the port's buffer behind the purge below.
+    m_port->setReadBufferSize(QueueSize);
     bool opened = m_port->open(QIODevice::ReadWrite);
     // A pseudo-terminal drops parity. When it still holds our settings from a run that was
     // killed with the port open, parity is the only change asked for, nothing takes effect
@@ -206,7 +209,6 @@ std::optional<QString> SerialTransport::openDevice()
     if (!opened)
         return QStringLiteral("Sériový port ") + m_comName + QStringLiteral(" nelze otevřít");
 
-    m_port->setReadBufferSize(QueueSize);
     if (m_port->readBufferSize() != QueueSize) {
         m_port->close();
         return QStringLiteral("Na ") + m_comName + QStringLiteral(" nelze otevřít vyrovnávací buffer");

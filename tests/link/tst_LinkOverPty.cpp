@@ -445,6 +445,42 @@ private slots:
         QCOMPARE(sim().image().pid.pb, 11.0f);
     }
 
+    // An answer to a request of an earlier run comes in while the port is closed: it waits on
+    // the line when the port opens again, and the first exchange must not take it for its own.
+    void answerLeftOnTheLineIsNotTheNext_data()
+    {
+        QTest::addColumn<Exchange>("exchange");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("expectedRequests");
+        QTest::addRow("read table") << Exchange([](TelegramLink& l) { return l.ReadTable(TablePid); })
+                                    << int(RequestKind::Read) << 2;
+        QTest::addRow("ping") << Exchange([](TelegramLink& l) { return l.PingStation(); })
+                              << int(RequestKind::Ping) << 1;
+    }
+
+    void answerLeftOnTheLineIsNotTheNext()
+    {
+        QFETCH(Exchange, exchange);
+        QFETCH(int, kind);
+        QFETCH(int, expectedRequests);
+        // Late enough to come while the port is closed.
+        constexpr int LateMs = 100;
+        sim().setAnswerDelayMs(LateMs);
+        // The live table of station 1, asked for by PC 0.
+        const uint8_t request[] = {0x68, 0x08, 0x08, 0x68, 0x01, 0x00, 0x6C, 0x01, 0x0B, 0x11, 0x00, 0x00, 0x8A, 0x16};
+        int written = 0;
+        QVERIFY(m_port->WriteBytes(request, int(sizeof request), written));
+        m_port->ClosePort();
+        QTRY_COMPARE(sim().counters().answers, 1);   // counted before its delay
+        QTest::qWait(LateMs + 400);
+        sim().setAnswerDelayMs(0);
+
+        m_port->OpenPort(sim().slavePath(), QStringLiteral("COM1"), 9600);
+        QVERIFY(exchange(link()));
+        QCOMPARE(sim().counters().of(RequestKind(kind)), expectedRequests);
+        QCOMPARE(m_waiter.waits, QList<int>{});     // at the first try
+    }
+
     void severalAddressesAnswerPing()
     {
         sim().setAddresses({1, 5, 17});
