@@ -61,8 +61,9 @@ int main(int argc, char** argv)
 
     kv10::ControllerImage image;
     CountingPrompts prompts;
-    kv10::TelegramLink link(image, kv10::sleepWaiter());
-    ParameterEditor editor(link, prompts, kv10::sleepWaiter());
+    kv10::SessionRunner runner([] { return std::make_unique<kv10::ControllerSession>(kv10::sleepWaiter()); },
+                               kv10::SessionRunner::Mode::Inline);
+    ParameterEditor editor(runner, image, prompts);
     editor.setFirmwareVariantSource([] { return 3; });
     editor.show();
     // The pages show the image as the read-out leaves them.

@@ -181,16 +181,20 @@ Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
     ControllerImage image;
     SummingWaiter waiter;
     SilentPrompts prompts;
-    TelegramLink link(image, waiter);
-    SerialTransport port;
-    port.OpenPort(sim.slavePath(), QStringLiteral("COM1"), baudRate);
-    link.setTransport(&port);
     qint64 lineBytes = 0;
     HexTrace byteCount([&](bool, const QByteArray& bytes) { lineBytes += bytes.size(); });
-    link.addTrace(&byteCount);
+    SessionRunner runner(
+        [&] {
+            auto session = std::make_unique<ControllerSession>(waiter);
+            session->setBaudRate(baudRate);
+            session->openDevice(sim.slavePath(), QStringLiteral("COM1"));
+            session->link().addTrace(&byteCount);
+            return session;
+        },
+        SessionRunner::Mode::Inline);
 
-    ParameterEditor editor(link, prompts, waiter);
-    ParameterReadoutDialog dialog(editor, link, prompts, waiter);
+    ParameterEditor editor(runner, image, prompts);
+    ParameterReadoutDialog dialog(editor, runner, image, prompts);
     editor.setFirmwareVariantSource([&] { return dialog.FirmwareVariant(); });
 
     std::vector<double> ms, floors, work;

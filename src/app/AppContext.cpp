@@ -39,8 +39,9 @@ public:
     }
     void showParameters() override
     {
-        m_context.readoutDialog().exec();
-        m_context.parameterEditor().exec();
+        // A read-out closed while it read leaves the image partly read: no editor on it.
+        if (m_context.readoutDialog().exec() == QDialog::Accepted)
+            m_context.parameterEditor().exec();
     }
     void showControllerRecord() override { m_context.recordWindow().exec(); }
     void showIdentification() override { m_context.identificationDialog().exec(); }
@@ -135,12 +136,12 @@ void AppContext::createWindows()
     }
 
     m_aboutBox = std::make_unique<AboutBox>(owner);
-    m_identificationDialog = std::make_unique<IdentificationDialog>(link(), *m_prompts, *m_waiter, owner);
-    m_parameterEditor = std::make_unique<ParameterEditor>(link(), *m_prompts, *m_waiter, owner);
+    m_identificationDialog = std::make_unique<IdentificationDialog>(runner(), image(), *m_prompts, owner);
+    m_parameterEditor = std::make_unique<ParameterEditor>(runner(), image(), *m_prompts, owner);
     m_recordWindow = std::make_unique<ControllerRecordWindow>(link(), *m_prompts, owner);
     m_chartSettingsDialog = std::make_unique<ChartSettingsDialog>(owner);
     m_recordSpeedDialog = std::make_unique<RecordSpeedDialog>(owner);
-    m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, link(), *m_prompts, *m_waiter, owner);
+    m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, runner(), image(), *m_prompts, owner);
     m_parameterEditor->setFirmwareVariantSource([this] { return m_readoutDialog->FirmwareVariant(); });
     m_parameterEditor->setFileCommands([this] { openParameterFile(*m_parameterEditor, image(), *m_prompts); },
                                        [this] { saveParameterFile(*m_parameterEditor, image(), *m_prompts); });

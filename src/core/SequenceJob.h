@@ -22,10 +22,11 @@ enum class ImageUse { Reads, Sends };
 
 // Runs body(sequence) as one job; its progress reaches `progress` on the window's thread
 // (`context`'s) while it runs, and the returned handle (or the runner's shutdown) stops it
-// before its next exchange. `done` gets what body returned.
+// before its next exchange. `done` gets what body returned. `stop`, when given, is the job's
+// stop request (see SessionRunner::post).
 template <typename Body, typename Done>
 StopHandle postSequence(SessionRunner& runner, QObject* context, ControllerImage& image, ImageUse use, Body body,
-                        std::function<void(const Progress&)> progress, Done done)
+                        std::function<void(const Progress&)> progress, Done done, StopHandle stop = {})
 {
     using Value = std::invoke_result_t<Body&, Sequence&>;
     struct Outcome {
@@ -56,7 +57,8 @@ StopHandle postSequence(SessionRunner& runner, QObject* context, ControllerImage
         [&image, done = std::move(done)](Outcome outcome) mutable {
             image = outcome.image;
             done(std::move(outcome.value));
-        });
+        },
+        std::move(stop));
 }
 
 } // namespace kv10::core

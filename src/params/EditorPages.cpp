@@ -69,7 +69,6 @@ void showProgress(QProgressBar& bar, int position)
 {
     bar.setValue(position);
     bar.setVisible(true);
-    bar.repaint();
 }
 
 } // namespace kv10::editor

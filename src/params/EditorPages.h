@@ -25,8 +25,7 @@ int checkRange(Prompts& prompts, int lowest, int highest, int value);
 // Selects the item of that index, or none when the list has no such item.
 void selectItem(QComboBox& combo, int index);
 
-// The progress bar shows that a command runs; it is painted at once, since the blocking
-// exchange that follows keeps the event loop from doing it.
+// The progress bar shows that a command runs.
 void showProgress(QProgressBar& bar, int position);
 
 } // namespace kv10::editor

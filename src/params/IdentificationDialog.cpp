@@ -6,15 +6,16 @@
 #include "Identification.h"
 #include "ProgramPicture.h"
 #include "Prompts.h"
-#include "Telegram.h"
+#include "SequenceJob.h"
 
 #include <QShowEvent>
 #include <QTimer>
 
 using namespace kv10;
 
-IdentificationDialog::IdentificationDialog(TelegramLink& link, Prompts& prompts, Waiter& waiter, QWidget* parent)
-    : QDialog(parent), ui(new Ui::IdentificationDialog), m_link(link), m_prompts(prompts), m_waiter(waiter)
+IdentificationDialog::IdentificationDialog(SessionRunner& runner, ControllerImage& image, Prompts& prompts,
+                                           QWidget* parent)
+    : QDialog(parent), ui(new Ui::IdentificationDialog), m_runner(runner), m_image(image), m_prompts(prompts)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -53,6 +54,8 @@ void IdentificationDialog::showEvent(QShowEvent* event)
 void IdentificationDialog::hideEvent(QHideEvent* event)
 {
     Timer1->stop();
+    if (m_job)
+        m_job->request();
     QDialog::hideEvent(event);
 }
 
@@ -69,20 +72,40 @@ void IdentificationDialog::Timer1Timer()
 
 void IdentificationDialog::Identify()
 {
-    core::Sequence sequence(m_link, m_waiter);
-    core::Identification found;
-    const core::SequenceResult result = core::identify(sequence, found, core::ForeignDevice::Asked);
-    const ControllerImage& image = m_link.image();
-    const auto text = [](const std::array<char, 250>& buffer) { return fromWindows1250Buffer(buffer.data(), buffer.size()); };
-    // A line whose read failed keeps what it showed.
-    if (found.foreign)
-        ui->lb_zarizeni->setText(QStringLiteral("jiné zařízení"));
-    else if (found.typeRead)
-        ui->lb_zarizeni->setText(text(image.deviceTypeText));
-    if (found.versionRead || found.foreign)
-        ui->lb_verze->setText(text(image.deviceVersionText));
-    showNotice(m_prompts, result.notice);
-    if (found.foreign)
-        m_prompts.message(core::foreignDeviceMessage(image), QStringLiteral("ERROR"), PromptIcon::Warning,
-                          PromptButton::Ok, nullptr);
+    struct Outcome {
+        core::Identification found;
+        core::SequenceResult result;
+    };
+    const StopHandle stop = std::make_shared<StopRequest>();
+    m_job = stop;
+    // The image goes along: what the identification does not read stays as the windows hold it.
+    core::postSequence(
+        m_runner, this, m_image, core::ImageUse::Sends,
+        [](core::Sequence& sequence) {
+            Outcome outcome;
+            outcome.result = core::identify(sequence, outcome.found, core::ForeignDevice::Asked);
+            return outcome;
+        },
+        {},
+        [this, stop](const Outcome& outcome) {
+            showNotice(m_prompts, outcome.result.notice);
+            // Closed meanwhile: nobody asks any more, and what came may be a part only.
+            if (stop->requested())
+                return;
+            const core::Identification& found = outcome.found;
+            const auto text = [](const std::array<char, 250>& buffer) {
+                return fromWindows1250Buffer(buffer.data(), buffer.size());
+            };
+            // A line whose read failed keeps what it showed.
+            if (found.foreign)
+                ui->lb_zarizeni->setText(QStringLiteral("jiné zařízení"));
+            else if (found.typeRead)
+                ui->lb_zarizeni->setText(text(m_image.deviceTypeText));
+            if (found.versionRead || found.foreign)
+                ui->lb_verze->setText(text(m_image.deviceVersionText));
+            if (found.foreign)
+                m_prompts.message(core::foreignDeviceMessage(m_image), QStringLiteral("ERROR"), PromptIcon::Warning,
+                                  PromptButton::Ok, nullptr);
+        },
+        stop);
 }

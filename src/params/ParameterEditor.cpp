@@ -5,6 +5,7 @@
 #include "NumberText.h"
 #include "ProgramPage.h"
 #include "Prompts.h"
+#include "SequenceJob.h"
 #include "SetTransfer.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -75,9 +76,8 @@ private:
 
 } // namespace
 
-ParameterEditor::ParameterEditor(TelegramLink& link, Prompts& prompts, Waiter& waiter, QWidget* parent)
-    : QDialog(parent), ui(new Ui::ParameterEditor), m_link(link), m_image(link.image()), m_prompts(prompts),
-      m_waiter(waiter)
+ParameterEditor::ParameterEditor(SessionRunner& runner, ControllerImage& image, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), ui(new Ui::ParameterEditor), m_runner(runner), m_image(image), m_prompts(prompts)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -90,8 +90,9 @@ ParameterEditor::ParameterEditor(TelegramLink& link, Prompts& prompts, Waiter& w
     // Filled again by every variant layout; the five items until the first one.
     ui->cb_puc->addItems(powerCutItems(true));
 
-    m_program = std::make_unique<ProgramPage>(ProgramPageCommands{[this] { tl_cteniClick(); }, [this] { tl_zapisClick(); }},
-                                              *ui, m_link, m_prompts, m_waiter);
+    m_program = std::make_unique<ProgramPage>(
+        ProgramPageCommands{[this] { tl_cteniClick(); }, [this] { tl_zapisClick(); }, [this] { sendProgramChoice(); }},
+        *ui, m_image, m_prompts);
     bindPages();
 
     connect(ui->PageControl, &QTabWidget::currentChanged, this, [this](int index) {
@@ -107,6 +108,11 @@ ParameterEditor::ParameterEditor(TelegramLink& link, Prompts& prompts, Waiter& w
     // Only the user's choice is a change; the program sets the combo boxes silently.
     connect(ui->cb_rala1, &QComboBox::activated, this, &ParameterEditor::cb_rala1Change);
     connect(ui->cb_rala2, &QComboBox::activated, this, &ParameterEditor::cb_rala2Change);
+    // A transfer that threw has no `done`; once nothing is pending it has ended all the same.
+    connect(&m_runner, &SessionRunner::busyChanged, this, [this](bool busy) {
+        if (!busy && m_job)
+            transferEnded();
+    });
 }
 
 ParameterEditor::~ParameterEditor()
@@ -162,6 +168,13 @@ void ParameterEditor::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();
+}
+
+void ParameterEditor::hideEvent(QHideEvent* event)
+{
+    if (m_job)
+        m_job->request();
+    QDialog::hideEvent(event);
 }
 
 void ParameterEditor::keyPressEvent(QKeyEvent* event)
@@ -445,61 +458,135 @@ void ParameterEditor::hideProgress()
     ui->bar_load->setValue(0);
 }
 
+void ParameterEditor::runTransfer(std::function<core::SequenceResult(core::Sequence&)> body, const char* stoppedText,
+                                  std::function<void(const core::SequenceResult&)> done)
+{
+    for (QWidget* control : std::initializer_list<QWidget*>{ui->PageControl, ui->tl_cteni, ui->tl_zapis, ui->tl_eeprom,
+                                                            ui->tl_otevrit, ui->tl_ulozit})
+        control->setEnabled(false);
+    const StopHandle stop = std::make_shared<StopRequest>();
+    m_job = stop;
+    std::function<void(const core::Progress&)> progress = [this](const core::Progress& step) {
+        showProgress(*ui->bar_load, step.position);
+    };
+    core::postSequence(
+        m_runner, this, m_image, core::ImageUse::Sends, std::move(body), std::move(progress),
+        [this, stoppedText, done = std::move(done)](const core::SequenceResult& result) {
+            transferEnded();
+            showNotice(m_prompts, result.notice);
+            if (result.stopped) {
+                hideProgress();
+                m_prompts.message(QString::fromUtf8(stoppedText), QStringLiteral("Komunikace"), PromptIcon::Information,
+                                  PromptButton::Ok, nullptr);
+                return;
+            }
+            done(result);
+        },
+        stop);
+}
+
+void ParameterEditor::transferEnded()
+{
+    m_job.reset();
+    for (QWidget* control : std::initializer_list<QWidget*>{ui->PageControl, ui->tl_cteni, ui->tl_zapis, ui->tl_eeprom,
+                                                            ui->tl_otevrit, ui->tl_ulozit})
+        control->setEnabled(true);
+}
+
 void ParameterEditor::tl_cteniClick()
 {
+    if (m_job)
+        return;
     showProgress(*ui->bar_load, 50);
     const int page = activePageIndex();
-    core::SequenceResult read;
+    std::function<core::SequenceResult(core::Sequence&)> read;
     if (holdsPrograms(page)) {
         showProgress(*ui->bar_load, 90);
         read = m_program->ReadEditedProgram();
     } else {
         showProgress(*ui->bar_load, 100);
-        read.ok = m_link.ReadTable(transferTable(page));
-        read.notice = m_link.takeNotice();
+        read = [table = transferTable(page)](core::Sequence& sequence) {
+            sequence.readTable(table);
+            return sequence.finish();
+        };
     }
-    showNotice(m_prompts, read.notice);
-    if (!read.ok)
-        showLinkError("Chyba při čtení");
-    // The page shows the image again whether or not the read came: edits are discarded.
-    ui->bar_load->setValue(100);
-    ApplyVariantLayout(m_variant);
-    ImageToPage(page);
-    hideProgress();
+    runTransfer(std::move(read), "Čtení přerušeno.", [this, page](const core::SequenceResult& read) {
+        if (!read.ok)
+            showLinkError("Chyba při čtení");
+        // The page shows the image again whether or not the read came: edits are discarded.
+        ui->bar_load->setValue(100);
+        ApplyVariantLayout(m_variant);
+        ImageToPage(page);
+        hideProgress();
+    });
 }
 
 void ParameterEditor::tl_zapisClick()
 {
+    if (m_job)
+        return;
     showProgress(*ui->bar_load, 50);
     const int page = activePageIndex();
-    core::SequenceResult written;
+    std::function<core::SequenceResult(core::Sequence&)> write;
     if (holdsPrograms(page)) {
         showProgress(*ui->bar_load, 60);
         if (PageToImage(page) == 0)
-            written = m_program->WriteEditedProgram();
+            write = &ProgramPage::WriteEditedProgram;
     } else {
         showProgress(*ui->bar_load, 100);
-        const int table = transferTable(page);
         if (PageToImage(page) == 0) {
-            core::Sequence sequence(m_link, m_waiter);
-            core::writeTableFollowingAddress(sequence, table);
-            written = sequence.finish();
+            write = [table = transferTable(page)](core::Sequence& sequence) {
+                core::writeTableFollowingAddress(sequence, table);
+                return sequence.finish();
+            };
         }
     }
-    // Nothing was sent when the page did not parse; its box has been shown.
-    showNotice(m_prompts, written.notice);
-    if (!written.ok)
-        showLinkError("Chyba při zápisu");
-    hideProgress();
+    // Nothing is sent when the page did not parse; its box has been shown.
+    if (!write) {
+        hideProgress();
+        return;
+    }
+    runTransfer(std::move(write), "Zápis přerušen.", [this](const core::SequenceResult& written) {
+        if (!written.ok)
+            showLinkError("Chyba při zápisu");
+        hideProgress();
+    });
 }
 
 void ParameterEditor::tl_eepromClick()
 {
+    if (m_job)
+        return;
     // The controller stores what it already holds; no values are sent.
     showProgress(*ui->bar_load, 100);
-    if (!m_link.StoreToEeprom())
-        showLinkError("Chyba při zápisu do EEPROM");
-    ui->bar_load->hide();
+    runTransfer(
+        [](core::Sequence& sequence) {
+            // The link keeps its notice for the next command that shows one.
+            core::SequenceResult stored;
+            stored.ok = sequence.exchange(QStringLiteral("EEPROM"), [&] { return sequence.link().StoreToEeprom(); });
+            stored.stopped = !stored.ok && sequence.ok();
+            return stored;
+        },
+        "Zápis do EEPROM přerušen.",
+        [this](const core::SequenceResult& stored) {
+            if (!stored.ok)
+                showLinkError("Chyba při zápisu do EEPROM");
+            ui->bar_load->hide();
+        });
+}
+
+void ParameterEditor::sendProgramChoice()
+{
+    if (m_job)
+        return;
+    runTransfer(
+        [](core::Sequence& sequence) {
+            sequence.writeTable(TableProg);
+            return sequence.finish();
+        },
+        "Zápis přerušen.",
+        // The controller switches at once, whatever it answered; the read shows the program anew.
+        [this](const core::SequenceResult&) { tl_cteniClick(); });
 }
 
 void ParameterEditor::tl_otevritClick()

@@ -2,9 +2,13 @@
 // "KORVIN 10 DATA": the parameter editor. Each tab page shows one controller table (the
 // page's tag is the table number); values move between a page's controls and the controller
 // image when the user leaves the page or runs a command, and between the image and the
-// controller only on "Čtení", "Zápis" and "EEPROM".
+// controller only on "Čtení", "Zápis" and "EEPROM". Those transfers run as jobs of the
+// controller session: while one runs, the pages and the commands are disabled, and closing the
+// editor stops it after the exchange in progress.
 #include "PageBindings.h"
 #include "ParameterSet.h"
+#include "Sequence.h"
+#include "SessionRunner.h"
 
 #include <QDialog>
 #include <array>
@@ -18,8 +22,6 @@
 namespace Ui { class ParameterEditor; }
 namespace kv10 {
 class Prompts;
-class TelegramLink;
-class Waiter;
 struct ControllerImage;
 struct TableField;
 }
@@ -32,7 +34,7 @@ class ParameterEditor : public QDialog, public kv10::editor::PageIndices {
     Q_OBJECT
 public:
 
-    ParameterEditor(kv10::TelegramLink& link, kv10::Prompts& prompts, kv10::Waiter& waiter,
+    ParameterEditor(kv10::SessionRunner& runner, kv10::ControllerImage& image, kv10::Prompts& prompts,
                     QWidget* parent = nullptr);
     ~ParameterEditor() override;
 
@@ -103,8 +105,13 @@ public:
     // -1 with the "EDIT" box when value lies outside lowest..highest, else 0.
     int CheckRange(int lowest, int highest, int value);
 
+    // A transfer of the editor's runs.
+    bool transferRunning() const { return m_job != nullptr; }
+
 protected:
     void showEvent(QShowEvent* event) override;
+    // A closed editor stops its transfer.
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -125,12 +132,21 @@ private:
     bool holdsPrograms(int page) const;
     int transferTable(int page) const;
     void hideProgress();
+    // Hands a transfer to the session with the pages and commands disabled until `done` runs.
+    // The editor's image goes along, so that values moved into it and not yet sent stay in it
+    // when the transfer brings the image back. A transfer stopped before it ended shows
+    // `stoppedText` instead of running `done`.
+    void runTransfer(std::function<kv10::core::SequenceResult(kv10::core::Sequence&)> body, const char* stoppedText,
+                     std::function<void(const kv10::core::SequenceResult&)> done);
+    void transferEnded();
+    // PROG as the page chose it goes to the controller, then the chosen program is read.
+    void sendProgramChoice();
 
     Ui::ParameterEditor* ui;
-    kv10::TelegramLink& m_link;
+    kv10::SessionRunner& m_runner;
     kv10::ControllerImage& m_image;
     kv10::Prompts& m_prompts;
-    kv10::Waiter& m_waiter;
+    kv10::StopHandle m_job;                     // the transfer running, if any
     std::function<int()> m_variantSource;
     std::function<void()> m_openFile;
     std::function<void()> m_saveFile;

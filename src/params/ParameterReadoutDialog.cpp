@@ -5,16 +5,16 @@
 #include "ParameterEditor.h"
 #include "ParameterReadout.h"
 #include "Prompts.h"
-#include "Telegram.h"
+#include "SequenceJob.h"
 
 #include <QTimer>
 
 using namespace kv10;
 
-ParameterReadoutDialog::ParameterReadoutDialog(ParameterEditor& editor, TelegramLink& link, Prompts& prompts,
-                                               Waiter& waiter, QWidget* parent)
-    : QDialog(parent), ui(new Ui::ParameterReadoutDialog), m_editor(editor), m_link(link), m_prompts(prompts),
-      m_waiter(waiter)
+ParameterReadoutDialog::ParameterReadoutDialog(ParameterEditor& editor, SessionRunner& runner, ControllerImage& image,
+                                               Prompts& prompts, QWidget* parent)
+    : QDialog(parent), ui(new Ui::ParameterReadoutDialog), m_editor(editor), m_runner(runner), m_image(image),
+      m_prompts(prompts)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -58,6 +58,8 @@ void ParameterReadoutDialog::showEvent(QShowEvent* event)
 void ParameterReadoutDialog::hideEvent(QHideEvent* event)
 {
     Timer1->stop();
+    if (m_job)
+        m_job->request();
     QDialog::hideEvent(event);
 }
 
@@ -72,27 +74,50 @@ void ParameterReadoutDialog::FormShow()
 void ParameterReadoutDialog::Timer1Timer()
 {
     Timer1->stop();
-    ReadAllParameters();
-    done(QDialog::Accepted);
+    readAll(true);
 }
 
 void ParameterReadoutDialog::ReadAllParameters()
 {
-    core::Steering steering;
-    steering.progress = [this](const core::Progress& step) {
-        if (step.text)
-            ui->lb_verze->setText(*step.text);
-        ui->bar_load->setValue(step.position);
-        // The event loop does not run during the blocking reads: paint label and bar now.
-        ui->lb_verze->repaint();
-        ui->bar_load->repaint();
+    readAll(false);
+}
+
+void ParameterReadoutDialog::readAll(bool thenClose)
+{
+    struct Outcome {
+        core::Identification found;
+        core::SequenceResult result;
     };
-    core::Sequence sequence(m_link, m_waiter, std::move(steering));
-    core::Identification found;
-    const core::SequenceResult result = core::readParameters(sequence, found);
-    m_firmwareVariant = found.variant;
-    showNotice(m_prompts, result.notice);
-    if (m_firmwareVariant == 0)
-        m_prompts.message(QStringLiteral("Chyba při čtení nebo neznámé zařízení"), QStringLiteral("Komunikace"),
-                          PromptIcon::Error, PromptButton::Ok, nullptr);
+    const StopHandle stop = std::make_shared<StopRequest>();
+    m_job = stop;
+    // The image goes along: what the read-out does not read stays as the windows hold it.
+    core::postSequence(
+        m_runner, this, m_image, core::ImageUse::Sends,
+        [](core::Sequence& sequence) {
+            Outcome outcome;
+            outcome.result = core::readParameters(sequence, outcome.found);
+            return outcome;
+        },
+        [this](const core::Progress& step) {
+            if (step.text)
+                ui->lb_verze->setText(*step.text);
+            ui->bar_load->setValue(step.position);
+        },
+        [this, stop, thenClose](const Outcome& outcome) {
+            showNotice(m_prompts, outcome.result.notice);
+            // Closed while it read: the image holds a part of the set only, and the editor
+            // must not open on it as if it were whole.
+            if (stop->requested()) {
+                m_prompts.message(QStringLiteral("Čtení parametrů přerušeno."), QStringLiteral("Komunikace"),
+                                  PromptIcon::Information, PromptButton::Ok, nullptr);
+                return;
+            }
+            m_firmwareVariant = outcome.found.variant;
+            if (m_firmwareVariant == 0)
+                m_prompts.message(QStringLiteral("Chyba při čtení nebo neznámé zařízení"), QStringLiteral("Komunikace"),
+                                  PromptIcon::Error, PromptButton::Ok, nullptr);
+            if (thenClose)
+                done(QDialog::Accepted);
+        },
+        stop);
 }

@@ -82,9 +82,9 @@ QString timeAxisText(double time)
 
 } // namespace
 
-ProgramPage::ProgramPage(ProgramPageCommands commands, Ui::ParameterEditor& ui, TelegramLink& link,
-                         Prompts& prompts, Waiter& waiter)
-    : m_commands(std::move(commands)), ui(ui), m_image(link.image()), m_link(link), m_prompts(prompts), m_waiter(waiter)
+ProgramPage::ProgramPage(ProgramPageCommands commands, Ui::ParameterEditor& ui, ControllerImage& image,
+                         Prompts& prompts)
+    : m_commands(std::move(commands)), ui(ui), m_image(image), m_prompts(prompts)
 {
     setupGrid();
     keepEntryFieldsInPlace();
@@ -284,17 +284,15 @@ int ProgramPage::PageToImage()
     return 0;
 }
 
-core::SequenceResult ProgramPage::ReadEditedProgram()
+std::function<core::SequenceResult(core::Sequence&)> ProgramPage::ReadEditedProgram() const
 {
-    core::Sequence sequence(m_link, m_waiter);
-    return core::readProgram(sequence, ui.cb_prog_typ->currentIndex(), ui.cb_prog_cis->currentIndex());
+    return [type = ui.cb_prog_typ->currentIndex(), program = ui.cb_prog_cis->currentIndex()](core::Sequence& sequence) {
+        return core::readProgram(sequence, type, program);
+    };
 }
 
-core::SequenceResult ProgramPage::WriteEditedProgram()
+core::SequenceResult ProgramPage::WriteEditedProgram(core::Sequence& sequence)
 {
-    core::Steering steering;
-    steering.progress = [this](const core::Progress& step) { showProgress(*ui.bar_load, step.position); };
-    core::Sequence sequence(m_link, m_waiter, std::move(steering));
     return core::writeProgram(sequence);
 }
 
@@ -313,10 +311,7 @@ void ProgramPage::sendChoice(uint8_t& field, const QComboBox& list)
     if (list.currentIndex() < 0)
         return;
     field = static_cast<uint8_t>(list.currentIndex());
-    // The controller switches at once, whatever it answers; the read shows the program anew.
-    m_link.WriteTable(TableProg);
-    showNotice(m_prompts, m_link.takeNotice());
-    m_commands.read();
+    m_commands.sendChoice();
 }
 
 int ProgramPage::selectedSegment() const

@@ -15,19 +15,19 @@
 namespace Ui { class ParameterEditor; }
 namespace kv10 {
 class Prompts;
-class TelegramLink;
-class Waiter;
 struct ControllerImage;
 }
 class QComboBox;
 class QLineEdit;
 class QWidget;
 
-// The editor's own commands that the page runs: "Čtení" after the user chose another program
-// type or number, "Zápis" when the last segment has been entered and the user says so.
+// The editor's own commands that the page runs: "Čtení", "Zápis" when the last segment has
+// been entered and the user says so, and PROG sent (then read) after the user chose another
+// program type or number.
 struct ProgramPageCommands {
     std::function<void()> read;
     std::function<void()> write;
+    std::function<void()> sendChoice;
 };
 
 class ProgramPage : public QObject {
@@ -35,8 +35,9 @@ public:
     static constexpr int GridRows = 21;     // a header row and twenty segments
     static constexpr int GridColumns = 3;   // a header column, setpoint, time
 
-    ProgramPage(ProgramPageCommands commands, Ui::ParameterEditor& ui, kv10::TelegramLink& link,
-                kv10::Prompts& prompts, kv10::Waiter& waiter);
+    // `image` is the editor's copy of the controller image.
+    ProgramPage(ProgramPageCommands commands, Ui::ParameterEditor& ui, kv10::ControllerImage& image,
+                kv10::Prompts& prompts);
 
     // Without programs only the setpoint field and its labels stay on the page.
     void setProgramControlsVisible(bool visible);
@@ -46,10 +47,11 @@ public:
     // 0, or -1 with the application's error box when a cell or the start value is not a
     // number; the program then stays in the image as it was.
     int PageToImage();
-    // The program chosen on the page; ok when every block came.
-    kv10::core::SequenceResult ReadEditedProgram();
+    // The read of the program chosen on the page now, for the session to run; ok when every
+    // block came.
+    std::function<kv10::core::SequenceResult(kv10::core::Sequence&)> ReadEditedProgram() const;
     // PROG and the blocks of the program in the image; ok when every write was taken.
-    kv10::core::SequenceResult WriteEditedProgram();
+    static kv10::core::SequenceResult WriteEditedProgram(kv10::core::Sequence& sequence);
 
     // The user's actions on the page. The key handlers act on Enter only and say whether
     // they took the key.
@@ -82,7 +84,5 @@ private:
     ProgramPageCommands m_commands;
     Ui::ParameterEditor& ui;
     kv10::ControllerImage& m_image;
-    kv10::TelegramLink& m_link;
     kv10::Prompts& m_prompts;
-    kv10::Waiter& m_waiter;
 };

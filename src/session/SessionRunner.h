@@ -57,12 +57,15 @@ public:
     // Hands a job over. `work(session, stop)` runs on the session's thread after every job
     // handed before; what it returns goes to `done` on this runner's thread, unless `context`
     // is gone by then. Inline, both run before post() returns. A job that throws is reported
-    // by jobFailed() instead of its `done`.
+    // by jobFailed() instead of its `done`. The caller may make the job's stop request itself
+    // (`stop`), to know it before an inline job has run: `done` can ask it, and kv10ctl's
+    // Ctrl-C sets it.
     template <typename Work, typename Done>
-    StopHandle post(QObject* context, Work work, Done done)
+    StopHandle post(QObject* context, Work work, Done done, StopHandle stop = {})
     {
         using Result = std::invoke_result_t<Work&, ControllerSession&, const StopRequest&>;
-        auto stop = std::make_shared<StopRequest>();
+        if (!stop)
+            stop = std::make_shared<StopRequest>();
         if constexpr (std::is_void_v<Result>) {
             enqueue(context, stop, std::move(work), std::move(done));
         } else {

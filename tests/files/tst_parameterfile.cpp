@@ -31,8 +31,8 @@ struct Rig {
     ControllerImage image;
     ScriptedPrompts prompts;
     CountingWaiter waiter;
-    TelegramLink link{image, waiter};
-    ParameterEditor editor{link, prompts, waiter};
+    SessionRunner runner{[this] { return std::make_unique<ControllerSession>(waiter); }, SessionRunner::Mode::Inline};
+    ParameterEditor editor{runner, image, prompts};
 
     explicit Rig(int variant)
     {
@@ -373,12 +373,15 @@ void TestParameterFile::kv10ctlAndTheEditorShareTheFile()
         ScriptedPrompts prompts;
         CountingWaiter waiter;
         ControllerImage image;
-        TelegramLink link(image, waiter);
-        SerialTransport port;
-        port.OpenPort(station->devicePath(), "COM1", 9600);
-        link.setTransport(&port);
-        ParameterEditor editor(link, prompts, waiter);
-        ParameterReadoutDialog readout(editor, link, prompts, waiter);
+        SessionRunner runner(
+            [&] {
+                auto session = std::make_unique<ControllerSession>(waiter);
+                session->openDevice(station->devicePath(), "COM1");
+                return session;
+            },
+            SessionRunner::Mode::Inline);
+        ParameterEditor editor(runner, image, prompts);
+        ParameterReadoutDialog readout(editor, runner, image, prompts);
         editor.setFirmwareVariantSource([&readout] { return readout.FirmwareVariant(); });
         readout.show();
         QTRY_VERIFY_WITH_TIMEOUT(!readout.isVisible(), 20000);
@@ -386,7 +389,7 @@ void TestParameterFile::kv10ctlAndTheEditorShareTheFile()
         loadParameterSet(editor, image, prompts, byTool);
         QVERIFY(saveParameterSet(editor, image, byEditor));
         QCOMPARE(prompts.messages().size(), 0);
-        port.ClosePort();
+        runner.session().closePort();
     }
     QCOMPARE(readAll(byEditor), readAll(byTool));
     station->modifyImage([](ControllerImage& image) {

@@ -42,8 +42,8 @@ void TestIdentification::withoutControllerNothingChanges()
     ControllerImage image;
     ScriptedPrompts prompts;
     CountingWaiter waiter;
-    TelegramLink link(image, waiter);
-    IdentificationDialog dialog(link, prompts, waiter);
+    SessionRunner runner([&] { return std::make_unique<ControllerSession>(waiter); }, SessionRunner::Mode::Inline);
+    IdentificationDialog dialog(runner, image, prompts);
 
     dialog.show();
     QVERIFY(dialog.Timer1->isActive());
@@ -67,7 +67,7 @@ void TestIdentification::linesFollowWhatAnswered()
     options.foreign = true;
     options.foreignIdentity = {"ABC", "SN 0042", "FW-K-05-07"};
     LinkRig rig(options);
-    IdentificationDialog dialog(rig.link, rig.prompts, rig.waiter);
+    IdentificationDialog dialog(*rig.runner, rig.image, rig.prompts);
 
     // The other family: the sentence and the first field, cut at its first zero.
     dialog.Identify();
@@ -98,7 +98,7 @@ void TestIdentification::controllerTextsArePlain()
     options.deviceType = "<h1><u>KORVIN</u></h1>";
     options.deviceVersion = "<b>FW-R-09-03</b>";
     LinkRig rig(options);
-    IdentificationDialog dialog(rig.link, rig.prompts, rig.waiter);
+    IdentificationDialog dialog(*rig.runner, rig.image, rig.prompts);
     dialog.Identify();
     QCOMPARE(lines(dialog), QString("<h1><u>KORVIN</u></h1> | <b>FW-R-09-03</b>"));
     for (const char* name : {"lb_zarizeni", "lb_verze"})

@@ -19,8 +19,8 @@ using namespace kv10::test;
 namespace {
 
 struct ReadoutRig : LinkRig {
-    ParameterEditor editor{link, prompts, waiter};
-    ParameterReadoutDialog dialog{editor, link, prompts, waiter};
+    ParameterEditor editor{*runner, image, prompts};
+    ParameterReadoutDialog dialog{editor, *runner, image, prompts};
 
     explicit ReadoutRig(const sim::SimulatorOptions& options) : LinkRig(options)
     {

@@ -24,11 +24,11 @@ const QString Question = "Zápis: Chceš zapsat data do regulátoru?";
 
 // Program 3 holds start 4, setpoints 21, 22 ... 40 and times 1, 2 ... 20; every start value is 4.
 struct ProgramRig : LinkRig {
-    QStringList events;                    // the requests (a resent one once) and the page's waits
+    QStringList events;                    // the requests (a resent one once) and the session's waits
     CountingWaiter pageWaiter{&events};
-    ParameterEditor editor{link, prompts, pageWaiter};
+    ParameterEditor editor{*runner, image, prompts};
 
-    ProgramRig(int type, int program) : LinkRig(sim::SimulatorOptions{})
+    ProgramRig(int type, int program) : LinkRig(sim::SimulatorOptions{}, &pageWaiter)
     {
         traceSink = [this](bool outgoing, const QByteArray& bytes) {
             if (outgoing && (events.isEmpty() || events.last() != describeRequest(bytes)))

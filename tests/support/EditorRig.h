@@ -21,17 +21,22 @@ inline const QString IntBox = "CHYBA: Je nutné zadávat pouze čísla";
 inline const QByteArray Ack = shortFrame(0, 0, FcAckPositive);
 
 struct Rig {
-    ControllerImage image;
+    ControllerImage image;   // the editor's copy
     ScriptedPrompts prompts;
     CountingWaiter waiter;
     FakeTransport transport;
-    TelegramLink link{image, waiter};
-    ParameterEditor editor{link, prompts, waiter};
+    SessionRunner runner{[this] {
+                             auto session = std::make_unique<ControllerSession>(waiter);
+                             session->link().setTransport(&transport);
+                             return session;
+                         },
+                         SessionRunner::Mode::Inline};
+    TelegramLink& link = runner.session().link();
+    ParameterEditor editor{runner, image, prompts};
     int variant;
 
     explicit Rig(int firmware) : variant(firmware)
     {
-        link.setTransport(&transport);
         editor.setFirmwareVariantSource([this] { return variant; });
     }
     template <typename T = QWidget> T* get(const QString& name) { return editor.findChild<T*>(name); }

@@ -7,9 +7,9 @@ namespace kv10::ctl {
 
 int Tool::ping()
 {
-    if (!m_link.PingStation())
-        return exchangeFailed(QStringLiteral("no answer from station %1").arg(m_link.DA()));
-    out() << "station " << m_link.DA() << " answered" << Qt::endl;
+    if (!onLink([](TelegramLink& link) { return link.PingStation(); }))
+        return exchangeFailed(QStringLiteral("no answer from station %1").arg(addresses().DA()));
+    out() << "station " << addresses().DA() << " answered" << Qt::endl;
     return ExitOk;
 }
 
@@ -22,19 +22,19 @@ int Tool::scan(const QStringList& args)
     if (!ok || first > last)
         return usageError(
             QStringLiteral("use: scan [--from A] [--to B], with 0 <= A <= B <= %1").arg(HighestStationAddress));
-    const uint8_t previous = m_link.DA();
+    const uint8_t previous = addresses().DA();
     int found = 0;
     {
         const StopDeferral deferral;
         for (int address = first; address <= last && !stopRequested(); ++address) {
-            m_link.SetDA(uint8_t(address));
-            if (m_link.PingStation()) {
+            addresses().SetDA(uint8_t(address));
+            if (onLink([](TelegramLink& link) { return link.PingStation(); })) {
                 out() << address << Qt::endl;
                 ++found;
             }
         }
     }
-    m_link.SetDA(previous);
+    addresses().SetDA(previous);
     if (stopRequested())
         return interrupted();
     return found > 0 ? ExitOk : exchangeFailed(QStringLiteral("no station answered"));
@@ -42,9 +42,10 @@ int Tool::scan(const QStringList& args)
 
 int Tool::ident()
 {
-    core::Sequence asking = sequence();
     core::Identification found;
-    core::identify(asking, found, core::ForeignDevice::NotAsked);
+    runSequence(core::ImageUse::Reads, [&found](core::Sequence& asking) {
+        return core::identify(asking, found, core::ForeignDevice::NotAsked);
+    });
     if (!found.typeRead)
         return exchangeFailed(QStringLiteral("reading the device type failed"));
     if (!found.versionRead)

@@ -55,14 +55,16 @@ bool Tool::openSet(const QString& file, IniFile& ini)
 
 int Tool::identify()
 {
+    // The fresh image goes along: a version that does not come reads as empty.
     m_image = ControllerImage{};
-    core::Sequence asking = sequence();
     core::Identification found;
-    core::identify(asking, found, core::ForeignDevice::NotAsked);
+    runSequence(core::ImageUse::Sends, [&found](core::Sequence& asking) {
+        return core::identify(asking, found, core::ForeignDevice::NotAsked);
+    });
     const int variant = found.variant;
     if (variant == 0)
         fail(QStringLiteral("station %1: no firmware version, or one this tool does not know (\"%2\")")
-                 .arg(m_link.DA())
+                 .arg(addresses().DA())
                  .arg(QString::fromLatin1(m_image.deviceVersionText.data())));
     return variant;
 }
@@ -72,9 +74,12 @@ int Tool::readControllerSet()
     const int variant = identify();
     if (variant == 0)
         return 0;
-    core::Sequence reading = sequence();
-    if (const core::SequenceResult read = core::readSet(reading, variant); !read.ok) {
-        fail(QStringLiteral("station %1: reading %2 failed").arg(m_link.DA()).arg(read.failed));
+    const auto read = runSequence(core::ImageUse::Reads,
+                                  [variant](core::Sequence& reading) { return core::readSet(reading, variant); });
+    if (!read)
+        return 0;
+    if (!read->ok) {
+        fail(QStringLiteral("station %1: reading %2 failed").arg(addresses().DA()).arg(read->failed));
         return 0;
     }
     return variant;
@@ -87,7 +92,7 @@ int Tool::saveSets(const QString& file)
         return usageError(QStringLiteral("with several stations the file name needs {da}"));
     int status = ExitOk;
     for (const uint8_t station : m_stations) {
-        m_link.SetDA(station);
+        addresses().SetDA(station);
         const int variant = readControllerSet();
         if (variant == 0) {
             status = ExitFailed;
@@ -120,13 +125,15 @@ int Tool::loadSet(const QString& file, bool eeprom)
         return ExitFailed;
     if (!takeSet(ini, variant, m_image))
         return ExitFile;
-    const uint8_t station = m_link.DA();
-    core::Sequence writing = sequence();
-    const core::SequenceResult written = core::writeSet(writing, variant);
-    if (m_link.DA() != station)
-        out() << "station " << station << " now answers at address " << m_link.DA() << Qt::endl;
-    if (!written.ok)
-        return exchangeFailed(QStringLiteral("writing %1 failed; what comes after it was not sent").arg(written.failed));
+    const uint8_t station = addresses().DA();
+    const auto written = runSequence(core::ImageUse::Sends,
+                                     [variant](core::Sequence& writing) { return core::writeSet(writing, variant); });
+    if (addresses().DA() != station)
+        out() << "station " << station << " now answers at address " << addresses().DA() << Qt::endl;
+    if (!written)
+        return ExitFailed;
+    if (!written->ok)
+        return exchangeFailed(QStringLiteral("writing %1 failed; what comes after it was not sent").arg(written->failed));
     out() << "loaded" << Qt::endl;
     if (eeprom)
         return this->eeprom();

@@ -53,11 +53,11 @@ int Tool::poll(const QStringList& args)
                 break;
         }
         for (const uint8_t station : m_stations) {
-            m_link.SetDA(station);
+            addresses().SetDA(station);
             const QDateTime now = QDateTime::currentDateTime();
             const QString time = now.toString(Qt::ISODateWithMs);
             const QString stationText = severalStations() ? QStringLiteral(" DA=%1").arg(station) : QString();
-            if (!m_link.ReadTable(TableLive)) {
+            if (!onLink([](TelegramLink& link) { return link.ReadTable(TableLive); })) {
                 fail(time + stationText + QStringLiteral(" reading the live values failed"));
                 ++failures;
                 continue;

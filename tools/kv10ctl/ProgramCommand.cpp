@@ -20,6 +20,14 @@ QString programKey(const char* prefix, int segment)
 
 } // namespace
 
+bool Tool::readWholeProgram(int program)
+{
+    const auto read = runSequence(core::ImageUse::Reads, [program](core::Sequence& reading) {
+        return core::readProgram(reading, core::ProgramRamp, program);
+    });
+    return read && read->ok;
+}
+
 int Tool::program(const QStringList& args)
 {
     const std::optional<int> number = args.size() == 2 ? parseInt(args[1], 0, ProgramCount - 1) : std::nullopt;
@@ -46,8 +54,7 @@ int Tool::program(const QStringList& args)
                 return usageError(QStringLiteral("bad line \"%1\"").arg(line));
             changes.emplace_back(key, *value);
         }
-        core::Sequence reading = sequence();
-        if (!core::readProgram(reading, core::ProgramRamp, p).ok)
+        if (!readWholeProgram(p))
             return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
         for (const auto& [key, value] : changes) {
             if (key == "START")
@@ -57,13 +64,13 @@ int Tool::program(const QStringList& args)
             else
                 m_image.segmentTime[p][key.mid(2).toInt()] = int32_t(value);
         }
-        core::Sequence writing = sequence();
-        if (!core::writeProgramBlocks(writing, core::ProgramRamp, p).ok)
+        const auto written = runSequence(core::ImageUse::Sends, [p](core::Sequence& writing) {
+            return core::writeProgramBlocks(writing, core::ProgramRamp, p);
+        });
+        if (!written || !written->ok)
             return exchangeFailed(QStringLiteral("writing program %1 failed").arg(p));
-    } else {
-        core::Sequence reading = sequence();
-        if (!core::readProgram(reading, core::ProgramRamp, p).ok)
-            return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
+    } else if (!readWholeProgram(p)) {
+        return exchangeFailed(QStringLiteral("reading program %1 failed").arg(p));
     }
     out() << "START=" << formatNumber(m_image.startValue[p], FieldType::Float) << Qt::endl;
     for (int s = 0; s < SegmentCount; ++s)

@@ -12,8 +12,13 @@ int Tool::record()
     {
         // Ctrl-C ends the read between two exchanges; the port is closed as usual.
         const StopDeferral deferral;
-        core::Sequence reading = sequence({{}, [] { return stopRequested(); }});
-        result = core::readRecord(reading, readout);
+        const StopHandle stop = std::make_shared<StopRequest>();
+        const JobStopOnSignal onSignal(stop);
+        const auto read = runSequence(
+            core::ImageUse::Reads, [&readout](core::Sequence& reading) { return core::readRecord(reading, readout); }, stop);
+        if (!read)
+            return ExitFailed;
+        result = *read;
     }
     if (result.stopped)
         return interrupted();

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <atomic>
 
 namespace kv10::ctl {
 
@@ -19,6 +20,8 @@ constexpr int StopCheckMs = 50;
 // end the program at once.
 volatile std::sig_atomic_t stopRequestedFlag = 0;
 volatile std::sig_atomic_t stopDeferredFlag = 0;
+// The job a stop signal stops; its request is one lock-free store.
+std::atomic<StopRequest*> signalledJob{nullptr};
 
 extern "C" void onStopSignal(int signalNumber)
 {
@@ -29,6 +32,8 @@ extern "C" void onStopSignal(int signalNumber)
 #endif
     if (stopDeferredFlag || readerGone) {
         stopRequestedFlag = 1;
+        if (StopRequest* job = signalledJob.load())
+            job->request();
         return;
     }
     std::signal(signalNumber, SIG_DFL);
@@ -66,6 +71,18 @@ StopDeferral::StopDeferral()
 StopDeferral::~StopDeferral()
 {
     stopDeferredFlag = 0;
+}
+
+JobStopOnSignal::JobStopOnSignal(StopHandle job) : m_job(std::move(job))
+{
+    signalledJob.store(m_job.get());
+    if (stopRequested())
+        m_job->request();
+}
+
+JobStopOnSignal::~JobStopOnSignal()
+{
+    signalledJob.store(nullptr);
 }
 
 void waitUnlessStopped(int ms)

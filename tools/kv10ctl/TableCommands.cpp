@@ -17,7 +17,7 @@ int Tool::read(const QStringList& args)
     const TableInfo* table = findTable(args[0]);
     if (!table || !table->hasDecoder)
         return usageError(QStringLiteral("no readable table \"%1\"").arg(args[0]));
-    if (!m_link.ReadTable(table->number))
+    if (!onLink([table](TelegramLink& link) { return link.ReadTable(table->number); }))
         return exchangeFailed(QStringLiteral("reading table %1 failed").arg(table->name));
     printTable(*table);
     return ExitOk;
@@ -42,11 +42,11 @@ int Tool::write(const QStringList& args)
             return usageError(QStringLiteral("bad value in \"%1\"").arg(assignment));
         changes.emplace_back(field, *value);
     }
-    if (!m_link.ReadTable(table->number))
+    if (!onLink([table](TelegramLink& link) { return link.ReadTable(table->number); }))
         return exchangeFailed(QStringLiteral("reading table %1 failed").arg(table->name));
     for (const auto& [field, value] : changes)
         setFieldValue(m_image, *field, value);
-    if (!m_link.WriteTable(table->number))
+    if (!onLink([table](TelegramLink& link) { return link.WriteTable(table->number); }))
         return exchangeFailed(QStringLiteral("writing table %1 failed").arg(table->name));
     printTable(*table);
     return ExitOk;
@@ -54,7 +54,7 @@ int Tool::write(const QStringList& args)
 
 int Tool::eeprom()
 {
-    if (!m_link.StoreToEeprom())
+    if (!onLink([](TelegramLink& link) { return link.StoreToEeprom(); }))
         return exchangeFailed(QStringLiteral("storing to EEPROM failed"));
     out() << "stored" << Qt::endl;
     return ExitOk;

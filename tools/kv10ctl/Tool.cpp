@@ -1,7 +1,5 @@
 #include "Tool.h"
 
-#include "Timing.h"
-
 #include <functional>
 #include <map>
 
@@ -31,9 +29,5 @@ int Tool::run(const QString& command, const QStringList& args)
     return found->second(args);
 }
 
-core::Sequence Tool::sequence(core::Steering steering)
-{
-    return core::Sequence(m_link, sleepWaiter(), std::move(steering));
-}
 
 } // namespace kv10::ctl

@@ -6,21 +6,28 @@
 #include "IniFile.h"
 #include "ParameterSet.h"
 #include "Sequence.h"
+#include "SequenceJob.h"
+#include "SessionRunner.h"
 #include "Telegram.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace kv10::ctl {
 
+// Every exchange is a job of the session's runner, which runs it inline, on this thread: the
+// same sequences as the program's windows, through the same code. With nobody else on the
+// session, the tool's image is the session's own.
 class Tool {
 public:
-    Tool(TelegramLink& link, std::vector<uint8_t> stations)
-        : m_link(link), m_image(link.image()), m_stations(std::move(stations))
+    Tool(SessionRunner& runner, std::vector<uint8_t> stations)
+        : m_runner(runner), m_image(runner.session().image()), m_stations(std::move(stations))
     {
     }
 
@@ -51,9 +58,32 @@ private:
     // The firmware identified and the set read into the image; 0 after the message.
     int readControllerSet();
     bool severalStations() const { return m_stations.size() > 1; }
+    // All three blocks of a program, whatever PROG says; false when one did not come.
+    bool readWholeProgram(int program);
 
-    // A sequence on the link, pausing for real.
-    core::Sequence sequence(core::Steering steering = {});
+    // body(sequence) as one job; what it returned, or nothing when the job threw (its text
+    // has been printed). `stop`, when given, stops it at its next exchange.
+    template <typename Body>
+    std::optional<std::invoke_result_t<Body&, core::Sequence&>> runSequence(core::ImageUse use, Body body,
+                                                                            StopHandle stop = {})
+    {
+        std::optional<std::invoke_result_t<Body&, core::Sequence&>> value;
+        core::postSequence(m_runner, nullptr, m_image, use, std::move(body), {},
+                           [&value](auto result) { value = std::move(result); }, std::move(stop));
+        return value;
+    }
+    // A few link operations as one job; false also when the job threw.
+    template <typename Work>
+    bool onLink(Work work)
+    {
+        bool ok = false;
+        m_runner.post(
+            nullptr, [&work](ControllerSession& session, const StopRequest&) { return bool(work(session.link())); },
+            [&ok](bool result) { ok = result; });
+        return ok;
+    }
+    // The addresses, between jobs.
+    TelegramLink& addresses() { return m_runner.session().link(); }
     void printTable(const TableInfo& table);
     int exchangeFailed(const QString& what)
     {
@@ -71,8 +101,8 @@ private:
         return ExitFile;
     }
 
-    TelegramLink& m_link;
-    ControllerImage& m_image;   // the link's image
+    SessionRunner& m_runner;
+    ControllerImage& m_image;   // the session's image
     std::vector<uint8_t> m_stations;
 };
 

@@ -5,6 +5,7 @@
 #include "Kv10Version.h"
 #include "ProcessStart.h"
 #include "SerialTransport.h"
+#include "SessionRunner.h"
 #include "StopSignals.h"
 #include "Telegram.h"
 #include "TelegramTrace.h"
@@ -160,7 +161,9 @@ int main(int argc, char** argv)
     HexTrace stderrTrace([](bool outgoing, const QByteArray& bytes) {
         QTextStream(stderr) << (outgoing ? "-> " : "<- ") << hexText(bytes) << Qt::endl;
     });
-    ControllerSession session(sleepWaiter());
+    SessionRunner runner([] { return std::make_unique<ControllerSession>(sleepWaiter()); }, SessionRunner::Mode::Inline);
+    QObject::connect(&runner, &SessionRunner::jobFailed, [](const QString& text) { fail(text); });
+    ControllerSession& session = runner.session();
     session.setBaudRate(baud);
     try {
         if (com != 0)
@@ -179,7 +182,7 @@ int main(int argc, char** argv)
         link.addTrace(&stderrTrace);
 
     const QString command = args.takeFirst();
-    const int status = Tool(link, stations).run(command, args);
+    const int status = Tool(runner, stations).run(command, args);
     session.closePort();
     return status;
 }
