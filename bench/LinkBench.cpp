@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -162,10 +163,43 @@ public:
     int boxes = 0;
 };
 
+// The longest time the GUI thread went without handling its events: a 1 ms timer's ticks.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        m_tick.setInterval(1);
+        QObject::connect(&m_tick, &QTimer::timeout, [this] {
+            longestMs = std::max(longestMs, m_since.nsecsElapsed() / 1e6);
+            m_since.start();
+        });
+    }
+    void start()
+    {
+        m_since.start();
+        m_tick.start();
+    }
+    // Lets the last tick in, so that a stall that has just ended counts.
+    void stop()
+    {
+        QEventLoop settle;
+        QTimer::singleShot(5, &settle, &QEventLoop::quit);
+        settle.exec();
+        m_tick.stop();
+    }
+    double longestMs = 0;
+
+private:
+    QTimer m_tick;
+    QElapsedTimer m_since;
+};
+
 // The whole read-out of a "FW-R-09-03" controller running a RAMP program: identification,
 // PROG and three program blocks, eleven pages and TIME. The floor counts every byte that
-// crossed the line (both ways) at 11 bits a byte plus the 10 ms and 100 ms waits.
-Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
+// crossed the line (both ways) at 11 bits a byte plus the 10 ms and 100 ms waits. The session
+// runs inline (the GUI thread waits for the line) or on its own thread; `stallMs` is the
+// longest time the GUI thread did not handle its events during a read-out.
+Row readoutRow(int baudRate, int runs, SessionRunner::Mode mode, double& dialogWorkMs, double& stallMs)
 {
     SimulatorOptions options;
     options.addresses = {0};
@@ -191,13 +225,13 @@ Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
             session->link().addTrace(&byteCount);
             return session;
         },
-        SessionRunner::Mode::Inline);
+        mode);
 
     ParameterEditor editor(runner, image, prompts);
     ParameterReadoutDialog dialog(editor, runner, image, prompts);
     editor.setFirmwareVariantSource([&] { return dialog.FirmwareVariant(); });
 
-    std::vector<double> ms, floors, work;
+    std::vector<double> ms, floors, work, stalls;
     QElapsedTimer clock;
     for (int run = 0; run < runs; ++run) {
         // The dialog's own work before the first telegram: defaults into the editor, the
@@ -210,9 +244,21 @@ Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
 
         lineBytes = 0;
         waiter.totalMs = 0;
+        StallMeter stall;
+        stall.start();
         clock.start();
         dialog.ReadAllParameters();
+        if (runner.busy()) {
+            QEventLoop reading;
+            QObject::connect(&runner, &SessionRunner::busyChanged, &reading, [&reading](bool busy) {
+                if (!busy)
+                    reading.quit();
+            });
+            reading.exec();
+        }
         ms.push_back(clock.nsecsElapsed() / 1e6);
+        stall.stop();
+        stalls.push_back(stall.longestMs);
         dialog.hide();
         if (dialog.FirmwareVariant() != 3 || prompts.boxes != 0) {
             std::fprintf(stderr, "read-out failed\n");
@@ -221,8 +267,10 @@ Row readoutRow(int baudRate, int runs, double& dialogWorkMs)
         floors.push_back(wireMs(int(lineBytes), baudRate) + waiter.totalMs);
     }
     dialogWorkMs = median(work);
+    stallMs = *std::max_element(stalls.begin(), stalls.end());
     const double floor = median(floors);
-    return {"read-out, FW 03", baudRate, runs, 1, median(ms), floor - waiter.totalMs, waiter.totalMs, floor};
+    const char* name = mode == SessionRunner::Mode::Inline ? "read-out, FW 03" : "read-out, thread";
+    return {name, baudRate, runs, 1, median(ms), floor - waiter.totalMs, waiter.totalMs, floor};
 }
 
 // The record window's read-out: ADD, RECD, the 16 blocks with the progress bar painted before
@@ -263,7 +311,11 @@ int main(int argc, char* argv[])
     rows.push_back(recordWindowRow(9600, 3));
     const Row recordWindow = rows.back();
     double dialogWorkMs = 0;
-    rows.push_back(readoutRow(9600, 5, dialogWorkMs));
+    double inlineStallMs = 0;
+    double threadStallMs = 0;
+    rows.push_back(readoutRow(9600, 5, SessionRunner::Mode::Inline, dialogWorkMs, inlineStallMs));
+    const Row readoutInline = rows.back();
+    rows.push_back(readoutRow(9600, 5, SessionRunner::Mode::OwnThread, dialogWorkMs, threadStallMs));
 
     std::printf("Link over a pseudo-terminal, simulated controller pacing at 11 bits per byte\n\n");
     std::printf("%-18s %7s %5s %11s %9s %9s %9s %10s %14s\n", "exchange", "baud", "runs", "median ms",
@@ -279,9 +331,12 @@ int main(int argc, char* argv[])
                 "(a record block's answer arrives during its 270 ms wait);\noverhead = median - floor, "
                 "the time spent in the program (and the simulator) itself.\n");
     const Row& readout = rows.back();
-    std::printf("\nread-out at 9600 baud: %.1f %% over its floor; the dialog's own work before the first "
-                "telegram (defaults, layout, paint): %.2f ms\n",
+    std::printf("\nread-out at 9600 baud: %.1f %% over its floor inline, %.1f %% on the session's own thread; the "
+                "dialog's own work before the first telegram (defaults, layout, paint): %.2f ms\n",
+                100.0 * (readoutInline.medianMs - readoutInline.floorMs) / readoutInline.floorMs,
                 100.0 * (readout.medianMs - readout.floorMs) / readout.floorMs, dialogWorkMs);
+    std::printf("longest GUI stall during a read-out: %.1f ms inline, %.1f ms on the session's own thread\n",
+                inlineStallMs, threadStallMs);
     std::printf("record window at 9600 baud: %.1f %% over its floor\n",
                 100.0 * (recordWindow.medianMs - recordWindow.floorMs) / recordWindow.floorMs);
     return 0;
