@@ -105,9 +105,6 @@ public:
     // -1 with the "EDIT" box when value lies outside lowest..highest, else 0.
     int CheckRange(int lowest, int highest, int value);
 
-    // A transfer of the editor's runs.
-    bool transferRunning() const { return m_job != nullptr; }
-
 protected:
     void showEvent(QShowEvent* event) override;
     // A closed editor stops its transfer.

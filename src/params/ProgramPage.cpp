@@ -8,8 +8,6 @@
 #include "Programs.h"
 #include "Prompts.h"
 #include "TableCodec.h"
-#include "Telegram.h"
-#include "Timing.h"
 #include "TrendChart.h"
 
 #include <QHeaderView>

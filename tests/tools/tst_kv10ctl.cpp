@@ -10,6 +10,11 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+#ifndef Q_OS_WIN
+#include <signal.h>
+#endif
+
 using namespace kv10;
 using namespace kv10::test;
 using kv10::sim::RequestKind;
@@ -349,6 +354,42 @@ private slots:
 
         const Run again = atStation({QStringLiteral("ping")});
         QVERIFY2(again.exitCode == 0, qPrintable(again.describe()));
+    }
+
+    // Ctrl-C or SIGTERM during the record read ends it after the exchange in progress: nothing
+    // more is asked, nothing is printed, and the port is left usable.
+    void signalStopsTheRecordRead_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl-C") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    void signalStopsTheRecordRead()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("QProcess cannot send a console program on Windows its Ctrl-C");
+#else
+        QFETCH(int, signal);
+        QProcess process;
+        process.start(QStringLiteral(KV10CTL_PATH), stationOptions() + QStringList{QStringLiteral("record")});
+        QVERIFY(process.waitForStarted());
+        // ADD, RECD and two of the sixteen blocks.
+        QTRY_VERIFY_WITH_TIMEOUT(sim().counters().of(RequestKind::Read) >= 4, 10000);
+        const int asked = sim().counters().of(RequestKind::Read);
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(linesOf(process.readAllStandardError()), QStringList({"kv10ctl: interrupted"}));
+        QVERIFY(linesOf(process.readAllStandardOutput()).isEmpty());
+        // At most the block asked for as the signal came.
+        QVERIFY2(sim().counters().of(RequestKind::Read) <= asked + 1,
+                 qPrintable(QStringLiteral("%1 reads after %2").arg(sim().counters().of(RequestKind::Read)).arg(asked)));
+
+        const Run again = atStation({QStringLiteral("ping")});
+        QVERIFY2(again.exitCode == 0, qPrintable(again.describe()));
+#endif
     }
 
     // A reader that goes away (`kv10ctl read PID | true`) must not leave the port unusable.
