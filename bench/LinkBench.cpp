@@ -4,6 +4,7 @@
 // is timed whole, through the read-out dialog and the editor it fills, and so is the record
 // read-out, through the record window.
 #include "ControllerRecordWindow.h"
+#include "GuiStallMeter.h"
 #include "ParameterEditor.h"
 #include "ParameterReadoutDialog.h"
 #include "Prompts.h"
@@ -163,37 +164,6 @@ public:
     int boxes = 0;
 };
 
-// The longest time the GUI thread went without handling its events: a 1 ms timer's ticks.
-class StallMeter {
-public:
-    StallMeter()
-    {
-        m_tick.setInterval(1);
-        QObject::connect(&m_tick, &QTimer::timeout, [this] {
-            longestMs = std::max(longestMs, m_since.nsecsElapsed() / 1e6);
-            m_since.start();
-        });
-    }
-    void start()
-    {
-        m_since.start();
-        m_tick.start();
-    }
-    // Lets the last tick in, so that a stall that has just ended counts.
-    void stop()
-    {
-        QEventLoop settle;
-        QTimer::singleShot(5, &settle, &QEventLoop::quit);
-        settle.exec();
-        m_tick.stop();
-    }
-    double longestMs = 0;
-
-private:
-    QTimer m_tick;
-    QElapsedTimer m_since;
-};
-
 // The whole read-out of a "FW-R-09-03" controller running a RAMP program: identification,
 // PROG and three program blocks, eleven pages and TIME. The floor counts every byte that
 // crossed the line (both ways) at 11 bits a byte plus the 10 ms and 100 ms waits. The session
@@ -244,7 +214,7 @@ Row readoutRow(int baudRate, int runs, SessionRunner::Mode mode, double& dialogW
 
         lineBytes = 0;
         waiter.totalMs = 0;
-        StallMeter stall;
+        bench::GuiStallMeter stall;
         stall.start();
         clock.start();
         dialog.ReadAllParameters();
@@ -258,7 +228,7 @@ Row readoutRow(int baudRate, int runs, SessionRunner::Mode mode, double& dialogW
         }
         ms.push_back(clock.nsecsElapsed() / 1e6);
         stall.stop();
-        stalls.push_back(stall.longestMs);
+        stalls.push_back(stall.longestMs());
         dialog.hide();
         if (dialog.FirmwareVariant() != 3 || prompts.boxes != 0) {
             std::fprintf(stderr, "read-out failed\n");
