@@ -461,16 +461,15 @@ void ParameterEditor::hideProgress()
 void ParameterEditor::runTransfer(std::function<core::SequenceResult(core::Sequence&)> body, const char* stoppedText,
                                   std::function<void(const core::SequenceResult&)> done)
 {
-    for (QWidget* control : std::initializer_list<QWidget*>{ui->PageControl, ui->tl_cteni, ui->tl_zapis, ui->tl_eeprom,
-                                                            ui->tl_otevrit, ui->tl_ulozit})
-        control->setEnabled(false);
+    // Only the program calls a command while one runs; the user finds them disabled.
+    if (m_job)
+        return;
+    enableCommands(false);
     const StopHandle stop = std::make_shared<StopRequest>();
     m_job = stop;
-    std::function<void(const core::Progress&)> progress = [this](const core::Progress& step) {
-        showProgress(*ui->bar_load, step.position);
-    };
     core::postSequence(
-        m_runner, this, m_image, core::ImageUse::Sends, std::move(body), std::move(progress),
+        m_runner, this, m_image, core::ImageUse::Sends, std::move(body),
+        [this](const core::Progress& step) { showProgress(*ui->bar_load, step.position); },
         [this, stoppedText, done = std::move(done)](const core::SequenceResult& result) {
             transferEnded();
             showNotice(m_prompts, result.notice);
@@ -488,15 +487,19 @@ void ParameterEditor::runTransfer(std::function<core::SequenceResult(core::Seque
 void ParameterEditor::transferEnded()
 {
     m_job.reset();
-    for (QWidget* control : std::initializer_list<QWidget*>{ui->PageControl, ui->tl_cteni, ui->tl_zapis, ui->tl_eeprom,
-                                                            ui->tl_otevrit, ui->tl_ulozit})
-        control->setEnabled(true);
+    enableCommands(true);
+}
+
+void ParameterEditor::enableCommands(bool enabled)
+{
+    // The pages too: a page left moves its values into the image that the transfer replaces.
+    ui->PageControl->setEnabled(enabled);
+    for (QPushButton* command : {ui->tl_cteni, ui->tl_zapis, ui->tl_eeprom, ui->tl_otevrit, ui->tl_ulozit})
+        command->setEnabled(enabled);
 }
 
 void ParameterEditor::tl_cteniClick()
 {
-    if (m_job)
-        return;
     showProgress(*ui->bar_load, 50);
     const int page = activePageIndex();
     std::function<core::SequenceResult(core::Sequence&)> read;
@@ -523,8 +526,6 @@ void ParameterEditor::tl_cteniClick()
 
 void ParameterEditor::tl_zapisClick()
 {
-    if (m_job)
-        return;
     showProgress(*ui->bar_load, 50);
     const int page = activePageIndex();
     std::function<core::SequenceResult(core::Sequence&)> write;
@@ -555,8 +556,6 @@ void ParameterEditor::tl_zapisClick()
 
 void ParameterEditor::tl_eepromClick()
 {
-    if (m_job)
-        return;
     // The controller stores what it already holds; no values are sent.
     showProgress(*ui->bar_load, 100);
     runTransfer(
@@ -577,8 +576,6 @@ void ParameterEditor::tl_eepromClick()
 
 void ParameterEditor::sendProgramChoice()
 {
-    if (m_job)
-        return;
     runTransfer(
         [](core::Sequence& sequence) {
             sequence.writeTable(TableProg);

@@ -136,6 +136,7 @@ private:
     void runTransfer(std::function<kv10::core::SequenceResult(kv10::core::Sequence&)> body, const char* stoppedText,
                      std::function<void(const kv10::core::SequenceResult&)> done);
     void transferEnded();
+    void enableCommands(bool enabled);
     // PROG as the page chose it goes to the controller, then the chosen program is read.
     void sendProgramChoice();
 
