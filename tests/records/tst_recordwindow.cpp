@@ -261,6 +261,10 @@ void TestRecordWindow::stoppedReadOut()
     QVERIFY(atBlock5.tryAcquire(1, 5000));
     QTRY_COMPARE(bar.value(), 5);
     QVERIFY(!save.isEnabled());
+    // A second click reads nothing more.
+    QPushButton& read = *window.findChild<QPushButton*>("tl_cteni");
+    QVERIFY(!read.isEnabled());
+    window.tl_cteniClick();
     if (closedBy == "tl_cancel")
         window.findChild<QPushButton*>("tl_cancel")->click();
     else if (closedBy == "Esc")
