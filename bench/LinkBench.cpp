@@ -8,6 +8,7 @@
 #include "ParameterReadoutDialog.h"
 #include "Prompts.h"
 #include "SerialTransport.h"
+#include "SessionRunner.h"
 #include "SimulatedController.h"
 #include "TableCodec.h"
 #include "Telegram.h"

@@ -1,14 +1,15 @@
 #pragma once
 // "Záznam": reads out the record that the controller keeps of its last 256 samples, lists it
 // newest first, plots it and exports the list as a text file.
-#include "SessionRunner.h"
-
 #include <QDialog>
+#include <memory>
 #include <vector>
 
 namespace Ui { class ControllerRecordWindow; }
 namespace kv10 {
 class Prompts;
+class SessionRunner;
+class StopRequest;
 struct ControllerImage;
 }
 
@@ -39,5 +40,5 @@ private:
     kv10::SessionRunner& m_runner;
     kv10::ControllerImage& m_image;
     kv10::Prompts& m_prompts;
-    kv10::StopHandle m_stop;   // of the read-out under way
+    std::shared_ptr<kv10::StopRequest> m_stop;   // of the read-out under way
 };
