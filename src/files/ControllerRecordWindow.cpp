@@ -64,7 +64,7 @@ ControllerRecordWindow::~ControllerRecordWindow()
 
 void ControllerRecordWindow::tl_cteniClick()
 {
-    if (m_stop)
+    if (m_reading)
         return;
     // The list is about to be replaced; until then it shows no record of another read-out.
     clearRecord();
@@ -72,7 +72,8 @@ void ControllerRecordWindow::tl_cteniClick()
     ui->tl_ulozit->setEnabled(false);
     ui->bargraf->setValue(0);
     ui->bargraf->setVisible(true);
-    m_stop = core::postSequence(
+    m_reading = true;
+    const StopHandle stop = core::postSequence(
         m_runner, this, m_image, core::ImageUse::Reads,
         [](core::Sequence& sequence) {
             Readout readout;
@@ -85,6 +86,7 @@ void ControllerRecordWindow::tl_cteniClick()
         },
         [this](const core::Progress& step) { ui->bargraf->setValue(step.position); },
         [this](const Readout& readout) {
+            m_reading = false;
             m_stop.reset();
             ui->bargraf->setVisible(false);
             ui->tl_cteni->setEnabled(true);
@@ -104,6 +106,9 @@ void ControllerRecordWindow::tl_cteniClick()
             showNotice(m_prompts, readout.result.notice);
             showRecord(readout.record.newestFirst);
         });
+    // Inline, the read-out has ended already.
+    if (m_reading)
+        m_stop = stop;
 }
 
 void ControllerRecordWindow::done(int result)

@@ -26,7 +26,7 @@ public:
     // window stops it after the exchange under way; the list then says so and keeps nothing.
     void tl_cteniClick();
     void tl_ulozitClick();
-    bool reading() const { return m_stop != nullptr; }
+    bool reading() const { return m_reading; }
 
 public slots:
     void done(int result) override;
@@ -40,5 +40,6 @@ private:
     kv10::SessionRunner& m_runner;
     kv10::ControllerImage& m_image;
     kv10::Prompts& m_prompts;
+    bool m_reading = false;
     std::shared_ptr<kv10::StopRequest> m_stop;   // of the read-out under way
 };

@@ -174,6 +174,10 @@ void TestRecordWindow::readOut()
     rig.window.hide();
     rig.window.show();
     QCOMPARE(rig.lines(), lines);
+    // And read again.
+    requests.clear();
+    rig.window.tl_cteniClick();
+    QCOMPARE(requests.size(), 19);
 }
 
 void TestRecordWindow::exportsTheList_data()
