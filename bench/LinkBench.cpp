@@ -9,6 +9,7 @@
 #include "ParameterReadoutDialog.h"
 #include "Prompts.h"
 #include "SerialTransport.h"
+#include "SessionRunner.h"
 #include "SimulatedController.h"
 #include "TableCodec.h"
 #include "Telegram.h"
@@ -97,6 +98,7 @@ public:
     }
 
     TelegramLink& link() { return m_link; }
+    SerialTransport& port() { return m_port; }
 
 private:
     ControllerImage m_image;
@@ -243,14 +245,23 @@ Row readoutRow(int baudRate, int runs, SessionRunner::Mode mode, double& dialogW
     return {name, baudRate, runs, 1, median(ms), floor - waiter.totalMs, waiter.totalMs, floor};
 }
 
-// The record window's read-out: ADD, RECD, the 16 blocks with the progress bar painted before
-// each, RECD again, and the list and plot built. The window is shown (offscreen) so that the
-// bar's paints count. Only the tables' transfers add to the blocks' waits.
+// The record window's read-out, its jobs run inline: ADD, RECD, the 16 blocks with the
+// progress bar set before each, RECD again, and the list and plot built. Only the tables'
+// transfers add to the blocks' waits.
 Row recordWindowRow(int baudRate, int runs)
 {
     Bench bench(baudRate);
     SilentPrompts prompts;
-    ControllerRecordWindow window(bench.link(), prompts);
+    SessionRunner runner(
+        [&] {
+            auto session = std::make_unique<ControllerSession>(sleepWaiter());
+            session->link().setTransport(&bench.port());
+            session->setDA(1);
+            return session;
+        },
+        SessionRunner::Mode::Inline);
+    ControllerImage shown;
+    ControllerRecordWindow window(runner, shown, prompts);
     window.show();
     auto readOut = [&](TelegramLink&) {
         window.tl_cteniClick();

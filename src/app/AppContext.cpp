@@ -128,17 +128,14 @@ void AppContext::createWindows()
                         *m_mainWindowCommands});
     QWidget* owner = m_mainWindow.get();
 
-    m_portDialog = std::make_unique<PortDialog>(session(), *m_settings, *m_prompts, owner);
-    try {
-        m_portDialog->FormCreate();
-    } catch (const AppError& error) {
-        showErrorBox(*m_prompts, error.text());
-    }
+    m_portDialog = std::make_unique<PortDialog>(runner(), *m_settings, *m_prompts, owner);
+    // A port that cannot be opened is reported by the dialog, and start-up goes on.
+    m_portDialog->FormCreate();
 
     m_aboutBox = std::make_unique<AboutBox>(owner);
     m_identificationDialog = std::make_unique<IdentificationDialog>(runner(), image(), *m_prompts, owner);
     m_parameterEditor = std::make_unique<ParameterEditor>(runner(), image(), *m_prompts, owner);
-    m_recordWindow = std::make_unique<ControllerRecordWindow>(link(), *m_prompts, owner);
+    m_recordWindow = std::make_unique<ControllerRecordWindow>(runner(), image(), *m_prompts, owner);
     m_chartSettingsDialog = std::make_unique<ChartSettingsDialog>(owner);
     m_recordSpeedDialog = std::make_unique<RecordSpeedDialog>(owner);
     m_readoutDialog = std::make_unique<ParameterReadoutDialog>(*m_parameterEditor, runner(), image(), *m_prompts, owner);

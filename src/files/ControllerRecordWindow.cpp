@@ -7,11 +7,13 @@
 #include "Prompts.h"
 #include "RecordReadout.h"
 #include "Sequence.h"
+#include "SequenceJob.h"
 #include "TableCodec.h"
-#include "Telegram.h"
 
 #include <QDir>
 #include <algorithm>
+#include <exception>
+#include <optional>
 
 using namespace kv10;
 
@@ -20,10 +22,21 @@ namespace {
 // Whole minutes and hours up to days, so that the time axis reads in round figures.
 const std::vector<double> TimeAxisSteps = {1, 2, 5, 10, 15, 30, 60, 120, 180, 360, 720, 1440, 2880, 7200, 14400};
 
+// What the list says in place of a read-out that was stopped.
+const QString StoppedText = QStringLiteral("Čtení záznamu přerušeno.");
+
+// A read-out as it comes back from the session.
+struct Readout {
+    core::RecordReadout record;
+    core::SequenceResult result;
+    std::optional<QString> error;   // what it threw
+};
+
 } // namespace
 
-ControllerRecordWindow::ControllerRecordWindow(TelegramLink& link, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), ui(new Ui::ControllerRecordWindow), m_link(link), m_prompts(prompts)
+ControllerRecordWindow::ControllerRecordWindow(SessionRunner& runner, ControllerImage& image, Prompts& prompts,
+                                               QWidget* parent)
+    : QDialog(parent), ui(new Ui::ControllerRecordWindow), m_runner(runner), m_image(image), m_prompts(prompts)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -44,38 +57,89 @@ ControllerRecordWindow::ControllerRecordWindow(TelegramLink& link, Prompts& prom
 
 ControllerRecordWindow::~ControllerRecordWindow()
 {
+    if (m_stop)
+        m_stop->request();
     delete ui;
 }
 
 void ControllerRecordWindow::tl_cteniClick()
 {
+    if (m_reading)
+        return;
+    // The list is about to be replaced; until then it shows no record of another read-out.
+    clearRecord();
+    ui->tl_cteni->setEnabled(false);
+    ui->tl_ulozit->setEnabled(false);
     ui->bargraf->setValue(0);
     ui->bargraf->setVisible(true);
-    core::Steering steering;
-    steering.progress = [this](const core::Progress& step) {
-        ui->bargraf->setValue(step.position);
-        // No events are handled until the read-out ends: paint the bar now.
-        ui->bargraf->repaint();
-    };
-    core::Sequence sequence(m_link, m_link.waiter(), std::move(steering));
-    core::RecordReadout readout;
-    const core::SequenceResult result = core::readRecord(sequence, readout, [this] {
-        m_prompts.message(QStringLiteral("Chyba při čtení záznamu"), QStringLiteral("Komunikace"), PromptIcon::Error,
-                          PromptButton::Ok, nullptr);
-    });
-    showNotice(m_prompts, result.notice);
-    showRecord(readout.newestFirst);
-    ui->bargraf->setVisible(false);
+    m_reading = true;
+    const StopHandle stop = core::postSequence(
+        m_runner, this, m_image, core::ImageUse::Reads,
+        [](core::Sequence& sequence) {
+            Readout readout;
+            try {
+                readout.result = core::readRecord(sequence, readout.record);
+            } catch (const std::exception& error) {
+                readout.error = exceptionText(error);
+            }
+            return readout;
+        },
+        [this](const core::Progress& step) { ui->bargraf->setValue(step.position); },
+        [this](const Readout& readout) {
+            m_reading = false;
+            m_stop.reset();
+            ui->bargraf->setVisible(false);
+            ui->tl_cteni->setEnabled(true);
+            ui->tl_ulozit->setEnabled(true);
+            if (readout.error) {
+                showErrorBox(m_prompts, *readout.error);
+                return;
+            }
+            if (readout.result.stopped) {
+                showStopped();
+                return;
+            }
+            // Once for the whole read-out, however many blocks failed; the list is built all the same.
+            if (readout.record.failedBlocks > 0)
+                m_prompts.message(QStringLiteral("Chyba při čtení záznamu"), QStringLiteral("Komunikace"),
+                                  PromptIcon::Error, PromptButton::Ok, nullptr);
+            showNotice(m_prompts, readout.result.notice);
+            showRecord(readout.record.newestFirst);
+        });
+    // Inline, the read-out has ended already.
+    if (m_reading)
+        m_stop = stop;
+}
+
+void ControllerRecordWindow::done(int result)
+{
+    // Closing stops the read-out: it sends nothing after the exchange under way.
+    if (m_stop)
+        m_stop->request();
+    QDialog::done(result);
+}
+
+void ControllerRecordWindow::clearRecord()
+{
+    ui->ListBox->clear();
+    ui->Chart1->clear();
+}
+
+void ControllerRecordWindow::showStopped()
+{
+    clearRecord();
+    ui->ListBox->addItem(StoppedText);
+    // Only a whole read-out is exported.
+    ui->tl_ulozit->setEnabled(false);
 }
 
 void ControllerRecordWindow::showRecord(const std::vector<float>& samples)
 {
-    const ControllerImage& image = m_link.image();
     ui->ListBox->clear();
-    ui->ListBox->addItems(recordLines(samples, image.add.zaznam, QDateTime::currentDateTime()));
+    ui->ListBox->addItems(recordLines(samples, m_image.add.zaznam, QDateTime::currentDateTime()));
 
     // Oldest at the left, the newest at 0, in minutes before the read-out.
-    const double step = std::max(image.add.zaznam, 1) / 60.0;
+    const double step = std::max(m_image.add.zaznam, 1) / 60.0;
     std::vector<float> oldestFirst(samples.rbegin(), samples.rend());
     TrendChart& chart = *ui->Chart1;
     chart.setSeries(oldestFirst);
@@ -84,6 +148,8 @@ void ControllerRecordWindow::showRecord(const std::vector<float>& samples)
 
 void ControllerRecordWindow::tl_ulozitClick()
 {
+    if (!ui->tl_ulozit->isEnabled())
+        return;
     const QString path = m_prompts.saveFile(FileDialogRequest::saveText(
         QStringLiteral("Uložit soubor jako"), QStringLiteral("Záznam z regulátoru"), this));
     if (path.isEmpty())

@@ -54,44 +54,71 @@ ControllerSession::~ControllerSession()
     m_link.setTransport(nullptr);
 }
 
-void ControllerSession::loadSettings(IntegerSettings& settings)
+ControllerSession::StoredSettings ControllerSession::readSettings(IntegerSettings& settings)
 {
-    const int sa = busAddress(settings.readInteger(Adresa, QStringLiteral("SA"), 0));
-    const int da = busAddress(settings.readInteger(Adresa, QStringLiteral("DA"), 0));
-    m_comNumber = settings.readInteger(Port, QStringLiteral("COM"), 1);
-    m_baudRate = settings.readInteger(Port, QStringLiteral("BAUDRATE"), 9600);
+    StoredSettings stored;
+    stored.sa = busAddress(settings.readInteger(Adresa, QStringLiteral("SA"), 0));
+    stored.da = busAddress(settings.readInteger(Adresa, QStringLiteral("DA"), 0));
+    stored.com = settings.readInteger(Port, QStringLiteral("COM"), 1);
+    stored.baudRate = settings.readInteger(Port, QStringLiteral("BAUDRATE"), 9600);
+#ifndef Q_OS_WIN
+    for (int com = 1; com <= ComCount; ++com)
+        stored.devices[com] = settings.readText(Port, deviceKey(com), comDevicePath(com));
+#endif
+    return stored;
+}
+
+void ControllerSession::useSettings(const StoredSettings& stored)
+{
+    m_comNumber = stored.com;
+    m_baudRate = stored.baudRate;
 #ifndef Q_OS_WIN
     for (int com = 1; com <= ComCount; ++com) {
-        m_storedDevices[com] = settings.readText(Port, deviceKey(com), comDevicePath(com));
+        m_storedDevices[com] = stored.devices[com];
         // An override set before keeps its place for this run.
         if (m_devices[com].isEmpty())
             m_devices[com] = m_storedDevices[com];
     }
 #endif
-    setSA(sa);
-    setDA(da);
+    setSA(stored.sa);
+    setDA(stored.da);
 }
 
 void ControllerSession::storeSettings(IntegerSettings& settings)
 {
-    settings.writeInteger(Adresa, QStringLiteral("SA"), sa());
-    settings.writeInteger(Adresa, QStringLiteral("DA"), da());
-    settings.writeInteger(Port, QStringLiteral("BAUDRATE"), m_baudRate);
+    keepNoPortAsCom1();
+    writeSettings(snapshot(), settings);
+}
+
+void ControllerSession::writeSettings(const Snapshot& state, IntegerSettings& settings)
+{
+    settings.writeInteger(Adresa, QStringLiteral("SA"), state.sa);
+    settings.writeInteger(Adresa, QStringLiteral("DA"), state.da);
+    settings.writeInteger(Port, QStringLiteral("BAUDRATE"), state.baudRate);
     // The next start tries COM 1 rather than no port; the open port stays as it is.
-    if (m_comNumber == 0)
-        m_comNumber = 1;
-    settings.writeInteger(Port, QStringLiteral("COM"), m_comNumber);
+    settings.writeInteger(Port, QStringLiteral("COM"), state.com == 0 ? 1 : state.com);
 #ifndef Q_OS_WIN
     for (int com = 1; com <= ComCount; ++com)
-        settings.writeText(Port, deviceKey(com), m_storedDevices[com]);
+        settings.writeText(Port, deviceKey(com), state.storedDevices[com]);
 #endif
+}
+
+void ControllerSession::keepNoPortAsCom1()
+{
+    if (m_comNumber == 0)
+        m_comNumber = 1;
+}
+
+QString ControllerSession::Snapshot::devicePathFor(int com) const
+{
+    if (isCom(com) && !devices[com].isEmpty())
+        return devices[com];
+    return com >= 1 ? comDevicePath(com) : QString();
 }
 
 QString ControllerSession::devicePathFor(int com) const
 {
-    if (isCom(com) && !m_devices[com].isEmpty())
-        return m_devices[com];
-    return com >= 1 ? comDevicePath(com) : QString();
+    return snapshot().devicePathFor(com);
 }
 
 void ControllerSession::setDevicePath(int com, const QString& path)

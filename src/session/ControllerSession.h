@@ -31,6 +31,18 @@ public:
         Devices storedDevices;   // the mapping the settings keep
         // The settings this run uses are the same; the stored mapping only follows them.
         bool sameSettings(const Snapshot& other) const;
+        // The device COM n opens in this state (see devicePathFor).
+        QString devicePathFor(int com) const;
+    };
+
+    // The link settings as the store keeps them. The store belongs to the caller's thread:
+    // it reads them there and hands them to the session in a job.
+    struct StoredSettings {
+        int com = 1;
+        int baudRate = 9600;
+        int da = 0;
+        int sa = 0;
+        Devices devices;   // the mapping kept; empty where the store has none of its own
     };
 
     // The waiter takes the link's pauses; the clock times its answers (the steady clock unless given).
@@ -47,10 +59,16 @@ public:
 
     // Reads the sections "PORT" and "ADRESA" and sets the addresses on the link; the port is
     // opened by openPort(comNumber()). Addresses outside 0-126 read as 0.
-    void loadSettings(IntegerSettings& settings);
+    void loadSettings(IntegerSettings& settings) { useSettings(readSettings(settings)); }
+    static StoredSettings readSettings(IntegerSettings& settings);
+    void useSettings(const StoredSettings& stored);
     // Writes them back. "žádný port" is not kept: it is stored (and from now on held) as COM 1,
     // without opening anything.
     void storeSettings(IntegerSettings& settings);
+    // Writes a state of the session, as storeSettings does, on the thread the store belongs to.
+    static void writeSettings(const Snapshot& state, IntegerSettings& settings);
+    // "žádný port" becomes COM 1, as a store makes it; nothing is opened.
+    void keepNoPortAsCom1();
 
     int comNumber() const { return m_comNumber; }
     int baudRate() const { return m_baudRate; }

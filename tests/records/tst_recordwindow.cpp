@@ -1,14 +1,21 @@
 // The record window: which samples of the ring are listed and how, the read-out against the
-// simulated controller with its progress bar and failure box, and the export.
+// simulated controller with its progress bar and failure box, and the export. The read-out
+// runs inline over a pseudo-terminal, and stopped on the session's own thread in memory.
 #include "CzechLocale.h"
 #include "ControllerRecordWindow.h"
 #include "LinkRig.h"
 #include "RecordReadout.h"
+#include "SessionRunner.h"
+#include "SimulatedStation.h"
+#include "SimulatedTransport.h"
 #include "TrendChart.h"
 
 #include <QFile>
 #include <QListWidget>
+#include <QMutex>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,21 +24,17 @@ using namespace kv10::test;
 
 namespace {
 
-// The value the progress bar showed when it was last painted.
-struct PaintWatch : QObject {
-    explicit PaintWatch(QProgressBar& bar) : bar(bar) { bar.installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = bar.value();
-        return false;
-    }
-    QProgressBar& bar;
-    int painted = -1;
-};
-
 struct RecordRig : LinkRig {
-    ControllerRecordWindow window{link, prompts};
+    // The session's link talks to the rig's port; the window keeps its own copy of the image.
+    SessionRunner runner{[this] {
+                             auto session = std::make_unique<ControllerSession>(waiter);
+                             session->link().setTransport(&transport);
+                             session->link().addTrace(&trace);
+                             return session;
+                         },
+                         SessionRunner::Mode::Inline};
+    ControllerImage shown;
+    ControllerRecordWindow window{runner, shown, prompts};
     QListWidget& list = *window.findChild<QListWidget*>("ListBox");
     QProgressBar& bar = *window.findChild<QProgressBar*>("bargraf");
     TrendChart& chart = *window.findChild<TrendChart*>("Chart1");
@@ -59,6 +62,8 @@ private slots:
     void readOut();
     void exportsTheList_data();
     void exportsTheList();
+    void stoppedReadOut_data();
+    void stoppedReadOut();
 };
 
 void TestRecordWindow::listsNewestFirst_data()
@@ -137,10 +142,9 @@ void TestRecordWindow::readOut()
     });
     rig.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
-    PaintWatch watch(rig.bar);
 
-    // Each request with the bar as last painted; a failing block's answer is corrupted once,
-    // so its retry reads nothing.
+    // Each request with the bar's position; a failing block's answer is corrupted once, so
+    // its retry reads nothing.
     QStringList requests;
     rig.traceSink = [&](bool outgoing, const QByteArray& bytes) {
         const QString request = outgoing ? describeRequest(bytes) : QString();
@@ -148,14 +152,14 @@ void TestRecordWindow::readOut()
             rig.sim->corruptAnswers(1);
         if (request == "read 12/64" && rig.bar.value() == 8 && positionAfter >= 0)
             rig.sim->modifyImage([&](ControllerImage& image) { image.recd.pos = uint8_t(positionAfter); });
-        const QString seen = request + "@" + (rig.bar.isVisible() ? QString::number(watch.painted) : "hidden");
+        const QString seen = request + "@" + (rig.bar.isVisible() ? QString::number(rig.bar.value()) : "hidden");
         if (outgoing && (requests.isEmpty() || requests.last() != seen))   // a retry repeats its request
             requests << seen;
     };
     rig.window.tl_cteniClick();
 
     QCOMPARE(requests.join(' '),
-             QString("read 10/3@-1 read 12/100@-1 read 12/64@0 read 12/64@1 read 12/64@2 read 12/64@3 read 12/64@4 "
+             QString("read 10/3@0 read 12/100@0 read 12/64@0 read 12/64@1 read 12/64@2 read 12/64@3 read 12/64@4 "
                      "read 12/64@5 read 12/64@6 read 12/64@7 read 12/64@8 read 12/64@9 read 12/64@10 read 12/64@11 "
                      "read 12/64@12 read 12/64@13 read 12/64@14 read 12/64@15 read 12/100@15"));
     QCOMPARE(rig.boxes(), boxes);
@@ -170,6 +174,10 @@ void TestRecordWindow::readOut()
     rig.window.hide();
     rig.window.show();
     QCOMPARE(rig.lines(), lines);
+    // And read again.
+    requests.clear();
+    rig.window.tl_cteniClick();
+    QCOMPARE(requests.size(), 19);
 }
 
 void TestRecordWindow::exportsTheList_data()
@@ -204,6 +212,82 @@ void TestRecordWindow::exportsTheList()
     QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), bytes);
     QCOMPARE(rig.boxes(), bytes.isNull() ? QStringList{"KV-10: Cannot create file " + QDir::toNativeSeparators(path)} : QStringList{});
     QCOMPARE(rig.lines(), lines);
+}
+
+// The read-out on the session's own thread, stopped while block 5 is on the line: that
+// exchange ends, nothing more is sent, and the window keeps no part of the record.
+void TestRecordWindow::stoppedReadOut_data()
+{
+    QTest::addColumn<QString>("closedBy");
+    QTest::newRow("Storno") << "tl_cancel";
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("close box") << "close";
+}
+
+void TestRecordWindow::stoppedReadOut()
+{
+    QFETCH(QString, closedBy);
+    sim::SimulatedStation station;
+    sim::SimulatedTransport memory{station};
+    CountingWaiter waiter;
+    QMutex guard;
+    QStringList requests;
+    QSemaphore atBlock5;
+    QSemaphore held;
+    HexTrace trace{[&](bool outgoing, const QByteArray& bytes) {
+        if (!outgoing)
+            return;
+        QMutexLocker locked(&guard);
+        requests << describeRequest(bytes);
+        if (requests.count("read 12/64") == 6) {
+            atBlock5.release();
+            held.tryAcquire(1, 5000);
+        }
+    }};
+    SessionRunner runner(
+        [&] {
+            auto session = std::make_unique<ControllerSession>(waiter);
+            session->link().setTransport(&memory);
+            session->link().addTrace(&trace);
+            return session;
+        },
+        SessionRunner::Mode::OwnThread);
+    ScriptedPrompts prompts;
+    ControllerImage shown;
+    ControllerRecordWindow window(runner, shown, prompts);
+    auto& list = *window.findChild<QListWidget*>("ListBox");
+    auto& bar = *window.findChild<QProgressBar*>("bargraf");
+    auto& save = *window.findChild<QPushButton*>("tl_ulozit");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    window.findChild<QPushButton*>("tl_cteni")->click();
+    QVERIFY(atBlock5.tryAcquire(1, 5000));
+    QTRY_COMPARE(bar.value(), 5);
+    QVERIFY(!save.isEnabled());
+    // A second click reads nothing more.
+    QPushButton& read = *window.findChild<QPushButton*>("tl_cteni");
+    QVERIFY(!read.isEnabled());
+    window.tl_cteniClick();
+    if (closedBy == "tl_cancel")
+        window.findChild<QPushButton*>("tl_cancel")->click();
+    else if (closedBy == "Esc")
+        QTest::keyClick(&window, Qt::Key_Escape);
+    else
+        window.close();
+    QVERIFY(!window.isVisible());
+    held.release();
+    QTRY_VERIFY(!window.reading());
+
+    QCOMPARE(requests.join(' '), QString("read 10/3 read 12/100 read 12/64 read 12/64 read 12/64 read 12/64 "
+                                         "read 12/64 read 12/64"));
+    QCOMPARE(list.count(), 1);
+    QCOMPARE(list.item(0)->text(), QString("Čtení záznamu přerušeno."));
+    QCOMPARE(window.findChild<TrendChart*>("Chart1")->pointCount(), 0);
+    QVERIFY(!bar.isVisible());
+    QVERIFY(!save.isEnabled());
+    window.tl_ulozitClick();
+    QCOMPARE(prompts.records.size(), 0);
 }
 
 QTEST_MAIN(TestRecordWindow)

@@ -223,6 +223,10 @@ void TestControllerSession::storeSettings()
     QFETCH(int, comAfter);
     auto rig = create(stored);
     run(*rig, steps);
+    // The state as a job hands it back, written on the store's own thread: the same writes.
+    MemorySettings fromState;
+    ControllerSession::writeSettings(rig->session.snapshot(), fromState);
+    QCOMPARE(fromState.writes, writes);
     rig->session.storeSettings(rig->settings);
     QCOMPARE(rig->settings.writes, writes);
     QCOMPARE(rig->session.comNumber(), comAfter);

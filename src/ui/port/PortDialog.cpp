@@ -4,8 +4,11 @@
 #include "AppError.h"
 #include "ErrorBox.h"
 #include "IntegerSettings.h"
+#include "LinkNotice.h"
 #include "Prompts.h"
+#include "Telegram.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSerialPortInfo>
@@ -23,10 +26,16 @@ constexpr int CellWidth = 26;
 constexpr int CellHeight = 16;
 constexpr int SearchIntervalMs = 100;
 
+// What one probe of the address search found.
+struct Probe {
+    bool answered = false;
+    std::optional<LinkNotice> notice;
+};
+
 } // namespace
 
-PortDialog::PortDialog(ControllerSession& session, IntegerSettings& settings, Prompts& prompts, QWidget* parent)
-    : QDialog(parent), ui(new Ui::PortDialog), m_session(session), m_settings(settings), m_prompts(prompts)
+PortDialog::PortDialog(SessionRunner& runner, IntegerSettings& settings, Prompts& prompts, QWidget* parent)
+    : QDialog(parent), ui(new Ui::PortDialog), m_runner(runner), m_settings(settings), m_prompts(prompts)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -68,21 +77,22 @@ PortDialog::PortDialog(ControllerSession& session, IntegerSettings& settings, Pr
 #endif
 
     m_timer.setInterval(SearchIntervalMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
-    connect(ui->cb_com, &QComboBox::activated, this, [this] { guarded([this] { cb_comChange(); }); });
-    connect(ui->cb_baudrate, &QComboBox::activated, this, [this] { guarded([this] { cb_baudrateChange(); }); });
-    connect(ui->cb_da, &QComboBox::activated, this, [this] { guarded([this] { cb_daChange(); }); });
-    connect(ui->cb_sa, &QComboBox::activated, this, [this] { guarded([this] { cb_saChange(); }); });
-    connect(ui->cb_zarizeni, &QComboBox::activated, this, [this] { guarded([this] { cb_zarizeniApply(); }); });
-    connect(ui->tl_pouzit, &QPushButton::clicked, this, [this] { guarded([this] { cb_zarizeniApply(); }); });
+    connect(&m_timer, &QTimer::timeout, this, &PortDialog::Timer1Timer);
+    connect(ui->cb_com, &QComboBox::activated, this, &PortDialog::cb_comChange);
+    connect(ui->cb_baudrate, &QComboBox::activated, this, &PortDialog::cb_baudrateChange);
+    connect(ui->cb_da, &QComboBox::activated, this, &PortDialog::cb_daChange);
+    connect(ui->cb_sa, &QComboBox::activated, this, &PortDialog::cb_saChange);
+    connect(ui->cb_zarizeni, &QComboBox::activated, this, &PortDialog::cb_zarizeniApply);
+    connect(ui->tl_pouzit, &QPushButton::clicked, this, &PortDialog::cb_zarizeniApply);
     // Enter in the device field applies the path instead of pressing "OK".
     ui->cb_zarizeni->lineEdit()->installEventFilter(this);
     connect(ui->tl_najit, &QPushButton::clicked, this, &PortDialog::tl_najitClick);
     connect(ui->tl_prerusit, &QPushButton::clicked, this, &PortDialog::tl_prerusitClick);
     connect(ui->tl_ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->tl_cancel, &QPushButton::clicked, this, [this] {
-        // The dialog closes with Cancel even when restoring the old port fails.
-        guarded([this] { tl_cancelClick(); });
+        // The dialog closes with Cancel at once; going back goes on without it, and the
+        // settings are stored when it has returned.
+        tl_cancelClick();
         reject();
     });
 
@@ -92,67 +102,103 @@ PortDialog::PortDialog(ControllerSession& session, IntegerSettings& settings, Pr
 PortDialog::~PortDialog()
 {
     m_timer.stop();
+    dropProbe();
     delete ui;
 }
 
-template <typename Handler>
-void PortDialog::guarded(Handler handler)
+void PortDialog::change(Change apply, std::function<void(const Outcome&)> show)
 {
-    try {
-        handler();
-    } catch (const AppError& error) {
-        showErrorBox(m_prompts, error.text());
-    }
-}
-
-template <typename Change>
-void PortDialog::change(Change apply)
-{
-    try {
-        apply();
-    } catch (const AppError&) {
-        showSettings();
-        throw;
-    }
-    showSettings();
+    if (m_changes++ == 0)
+        m_focused = QApplication::focusWidget();
+    updateControls();
+    m_runner.post(
+        this,
+        [apply = std::move(apply)](ControllerSession& session, const StopRequest&) {
+            Outcome outcome;
+            try {
+                apply(session);
+            } catch (const AppError& error) {
+                outcome.error = error.text();
+            }
+            outcome.state = session.snapshot();
+            return outcome;
+        },
+        [this, show = std::move(show)](const Outcome& outcome) {
+            m_state = outcome.state;
+            --m_changes;
+            updateControls();
+            if (show)
+                show(outcome);
+            else
+                showSettings();
+            if (outcome.error)
+                showErrorBox(m_prompts, *outcome.error);
+            if (m_changes == 0 && m_storeWhenDone) {
+                m_storeWhenDone = false;
+                storeSettings();
+            }
+        });
 }
 
 void PortDialog::FormCreate()
 {
-    m_session.loadSettings(m_settings);
+    // The store is read here, on its own thread; the session takes what it holds.
+    const ControllerSession::StoredSettings stored = ControllerSession::readSettings(m_settings);
     ui->cb_baudrate->clear();
     for (int rate : BaudRates)
         ui->cb_baudrate->addItem(QString::number(rate));
-    const int com = m_session.comNumber();
-    if (com >= 1 && com <= ComCount)
-        m_deviceCom = com;
-    showSettings();
-    showDevice();
-
-    change([this, com] { m_session.openPort(com); });
-    takeSnapshot();
+    if (stored.com >= 1 && stored.com <= ComCount)
+        m_deviceCom = stored.com;
+    change(
+        [stored](ControllerSession& session) {
+            session.useSettings(stored);
+            session.openPort(stored.com);
+        },
+        [this](const Outcome& outcome) {
+            showSettings();
+            showDevice();
+            if (!outcome.error)
+                takeSnapshot();
+        });
 }
 
 void PortDialog::FormShow()
 {
     // DA may have changed elsewhere (the editor follows a station to its new address).
-    ui->cb_da->setCurrentIndex(m_session.da());
-    fillDeviceList();
-    showDevice();
-    takeSnapshot();
+    change([](ControllerSession&) {},
+           [this](const Outcome&) {
+               ui->cb_da->setCurrentIndex(m_state.da);
+               fillDeviceList();
+               showDevice();
+               takeSnapshot();
+           });
 }
 
 void PortDialog::FormClose()
 {
-    m_session.storeSettings(m_settings);
+    if (m_changes > 0)
+        m_storeWhenDone = true;
+    else
+        storeSettings();
+}
+
+void PortDialog::storeSettings()
+{
+    ControllerSession::writeSettings(m_state, m_settings);
+    if (m_state.com == 0) {
+        // Stored as COM 1, and held so from now on; the open port stays as it is.
+        m_state.com = 1;
+        m_runner.post(this, [](ControllerSession& session, const StopRequest&) { session.keepNoPortAsCom1(); },
+                      [] {});
+    }
 }
 
 void PortDialog::showSettings()
 {
-    ui->cb_sa->setCurrentIndex(m_session.sa());
-    ui->cb_da->setCurrentIndex(m_session.da());
-    selectBaudItem(m_session.baudRate());
-    const int com = m_session.comNumber();
+    ui->cb_sa->setCurrentIndex(m_state.sa);
+    ui->cb_da->setCurrentIndex(m_state.da);
+    selectBaudItem(m_state.baudRate);
+    const int com = m_state.com;
     ui->cb_com->setCurrentIndex(com >= 0 && com <= ComCount ? com : -1);
 }
 
@@ -185,7 +231,7 @@ bool PortDialog::eventFilter(QObject* watched, QEvent* event)
     if (watched == ui->cb_zarizeni->lineEdit() && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            guarded([this] { cb_zarizeniApply(); });
+            cb_zarizeniApply();
             return true;
         }
     }
@@ -199,7 +245,7 @@ void PortDialog::cb_comChange()
         m_deviceCom = com;
         showDevice();
     }
-    change([this, com] { m_session.chooseCom(com); });
+    change([com](ControllerSession& session) { session.chooseCom(com); });
 }
 
 void PortDialog::cb_baudrateChange()
@@ -208,17 +254,19 @@ void PortDialog::cb_baudrateChange()
     const int rate = ui->cb_baudrate->currentText().toInt(&ok);
     if (!ok)
         return;
-    change([this, rate] { m_session.setBaudRate(rate); });
+    change([rate](ControllerSession& session) { session.setBaudRate(rate); });
 }
 
 void PortDialog::cb_daChange()
 {
-    m_session.setDA(ui->cb_da->currentIndex());
+    const int da = ui->cb_da->currentIndex();
+    change([da](ControllerSession& session) { session.setDA(da); });
 }
 
 void PortDialog::cb_saChange()
 {
-    m_session.setSA(ui->cb_sa->currentIndex());
+    const int sa = ui->cb_sa->currentIndex();
+    change([sa](ControllerSession& session) { session.setSA(sa); });
 }
 
 void PortDialog::cb_zarizeniApply()
@@ -227,14 +275,16 @@ void PortDialog::cb_zarizeniApply()
     const QString path = ui->cb_zarizeni->currentText().trimmed();
     if (path.isEmpty())
         return;
-    m_session.setDevicePath(com, path);
-    change([this, com] { m_session.openPort(com); });
+    change([com, path](ControllerSession& session) {
+        session.setDevicePath(com, path);
+        session.openPort(com);
+    });
 }
 
 void PortDialog::showDevice()
 {
     ui->Label6->setText(QStringLiteral("Zařízení pro COM %1:").arg(m_deviceCom));
-    ui->cb_zarizeni->setEditText(m_session.devicePathFor(m_deviceCom));
+    ui->cb_zarizeni->setEditText(m_state.devicePathFor(m_deviceCom));
 }
 
 void PortDialog::fillDeviceList()
@@ -243,7 +293,7 @@ void PortDialog::fillDeviceList()
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         paths << info.systemLocation();
     for (int com = 1; com <= ComCount; ++com)
-        paths << m_session.devicePathFor(com);
+        paths << m_state.devicePathFor(com);
     paths.removeDuplicates();
     paths.sort();
     const QString shown = ui->cb_zarizeni->currentText();
@@ -259,12 +309,12 @@ void PortDialog::selectBaudItem(int baudRate)
 
 void PortDialog::takeSnapshot()
 {
-    m_snapshot = m_session.snapshot();
+    m_snapshot = m_state;
 }
 
 void PortDialog::tl_cancelClick()
 {
-    if (m_session.snapshot().sameSettings(m_snapshot))
+    if (m_state.sameSettings(m_snapshot))
         return;
     const PromptButton answer = m_prompts.message(
         QStringLiteral("Byly provedeny změny v nastavení.\nOpravdu se chceš vrátit k původnímu nastavení?"),
@@ -276,57 +326,101 @@ void PortDialog::tl_cancelClick()
     // The device field follows the port chosen again (it already shows it when that is the same).
     if (m_snapshot.com >= 1 && m_snapshot.com <= ComCount)
         m_deviceCom = m_snapshot.com;
-    try {
-        change([this] { m_session.restore(m_snapshot); });
-    } catch (const AppError&) {
-        showDevice();
-        throw;
-    }
-    showDevice();
+    change([old = m_snapshot](ControllerSession& session) { session.restore(old); },
+           [this](const Outcome&) {
+               showSettings();
+               showDevice();
+           });
 }
 
-void PortDialog::setSearchRunning(bool running)
+void PortDialog::updateControls()
 {
-    ui->tl_prerusit->setEnabled(running);
+    const bool searching = m_timer.isActive();
+    const bool free = !searching && m_changes == 0;
+    ui->tl_prerusit->setEnabled(searching);
+    ui->tl_najit->setEnabled(m_changes == 0);
     const std::initializer_list<QWidget*> controls = {ui->tl_ok, ui->tl_cancel, ui->cb_sa, ui->cb_da,
                                                       ui->cb_com, ui->cb_baudrate, ui->cb_zarizeni, ui->tl_pouzit};
     for (QWidget* control : controls)
-        control->setEnabled(!running);
+        control->setEnabled(free);
+    // A control disabled under the focus gave it away: it takes it back.
+    if (m_changes == 0 && m_focused && m_focused->isEnabled() && QApplication::focusWidget() != m_focused
+        && isActiveWindow())
+        m_focused->setFocus();
+    if (m_changes == 0)
+        m_focused.clear();
+}
+
+void PortDialog::setCellText(int address, const QString& text)
+{
+    ui->str_tab->item(address / GridColumns, address % GridColumns)->setText(text);
 }
 
 void PortDialog::tl_najitClick()
 {
-    setSearchRunning(true);
+    dropProbe();
     for (int address = 0; address < SearchedAddresses; ++address)
-        ui->str_tab->item(address / GridColumns, address % GridColumns)->setText(QStringLiteral(" "));
+        setCellText(address, QStringLiteral(" "));
     m_probe = 0;
     m_timer.start();
+    updateControls();
 }
 
 void PortDialog::Timer1Timer()
 {
+    // Ticks that fall due while a probe is under way merge into one.
+    if (m_probing != 0)
+        return;
     if (m_probe >= SearchedAddresses) {
         tl_prerusitClick();
         return;
     }
-    TelegramLink& link = m_session.link();
-    const uint8_t rememberedDa = link.DA();
     const int address = m_probe;
     ui->str_tab->setCurrentCell(address / GridColumns, address % GridColumns);
-    // The probe blocks the event loop; show the mark before it.
-    ui->str_tab->viewport()->repaint();
-    link.SetDA(uint8_t(address));
-    if (link.PingStation())
-        ui->str_tab->item(address / GridColumns, address % GridColumns)->setText(QString::number(address));
-    showNotice(m_prompts, link.takeNotice());
-    ++m_probe;
-    link.SetDA(rememberedDa);
-    if (m_probe >= SearchedAddresses)
-        tl_prerusitClick();
+    const int number = ++m_probes;
+    m_probing = number;
+    const StopHandle stop = m_runner.post(
+        this,
+        [address](ControllerSession& session, const StopRequest& request) {
+            Probe probe;
+            if (request.requested())
+                return probe;
+            // The probe leaves DA as it found it.
+            TelegramLink& link = session.link();
+            const uint8_t rememberedDa = link.DA();
+            link.SetDA(uint8_t(address));
+            probe.answered = link.PingStation();
+            probe.notice = link.takeNotice();
+            link.SetDA(rememberedDa);
+            return probe;
+        },
+        [this, number, address](const Probe& probe) {
+            if (number != m_probing)
+                return;   // the search was stopped or started again meanwhile
+            m_probing = 0;
+            m_probeStop.reset();
+            if (probe.answered)
+                setCellText(address, QString::number(address));
+            showNotice(m_prompts, probe.notice);
+            ++m_probe;
+            if (m_probe >= SearchedAddresses)
+                tl_prerusitClick();
+        });
+    if (m_probing == number)
+        m_probeStop = stop;
+}
+
+void PortDialog::dropProbe()
+{
+    if (m_probeStop)
+        m_probeStop->request();
+    m_probeStop.reset();
+    m_probing = 0;
 }
 
 void PortDialog::tl_prerusitClick()
 {
     m_timer.stop();
-    setSearchRunning(false);
+    dropProbe();
+    updateControls();
 }
