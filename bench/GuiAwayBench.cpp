@@ -141,7 +141,7 @@ void liveReadOverhead(int runs, std::vector<double>& overheads, std::vector<doub
         double exchangeMs = 0;
         roundTrip.start();
         core::postSequence(
-            *line.runner, &context, image, core::ImageUse::Reads,
+            *line.runner, &context, image, core::ImageUse::LiveOnly,
             [](core::Sequence& sequence) {
                 QElapsedTimer exchange;
                 exchange.start();

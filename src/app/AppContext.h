@@ -42,7 +42,7 @@ struct AppOptions {
     QString com1Device;                        // device for COM 1 in this run only
     kv10::Transport* com1Transport = nullptr;  // instead of any device for COM 1 in this run
     // Inline: jobs run on the GUI thread, for tests in test time.
-    kv10::SessionRunner::Mode sessionMode = kv10::SessionRunner::Mode::Inline;
+    kv10::SessionRunner::Mode sessionMode = kv10::SessionRunner::Mode::OwnThread;
 };
 
 class AppContext {
@@ -62,11 +62,7 @@ public:
     // The session itself: only while jobs run inline, or after the runner has shut down.
     kv10::ControllerSession& session() { return m_runner->session(); }
     // The windows' copy of the controller image; the session keeps its own (see SequenceJob).
-    // Until every window hands its exchanges to the runner, the session's own, inline.
-    kv10::ControllerImage& image()
-    {
-        return m_runner->mode() == kv10::SessionRunner::Mode::Inline ? session().image() : m_image;
-    }
+    kv10::ControllerImage& image() { return m_image; }
     kv10::TelegramLink& link() { return session().link(); }
     kv10::Prompts& prompts() { return *m_prompts; }
     kv10::Clock& clock() { return *m_clock; }

@@ -309,7 +309,7 @@ void MainWindow::readLive(PollCycle::Read purpose)
         started = m_waitingRead = std::make_shared<std::atomic<bool>>(false);
     }
     core::postSequence(
-        m_parts.runner, this, m_parts.image, core::ImageUse::Reads,
+        m_parts.runner, this, m_parts.image, core::ImageUse::LiveOnly,
         [started](core::Sequence& sequence) {
             if (started)
                 started->store(true);

@@ -3,7 +3,7 @@
 //
 // The image rule: the window's thread keeps its own copy of the controller image, the one its
 // controls show and edit; the session's image belongs to the session's thread. A job that sends
-// values (ImageUse::Sends) takes a copy of the window's image along, made when the job is handed
+// values (ImageUse::Whole) takes a copy of the window's image along, made when the job is handed
 // over, and puts it into the session's image before its first exchange. Every job brings the
 // session's image back with its result, and the window's copy takes it before `done` runs. A
 // window disables the commands that change its image while its job runs, and the live read
@@ -18,7 +18,7 @@
 
 namespace kv10::core {
 
-enum class ImageUse { Reads, Sends };
+enum class ImageUse { Whole, LiveOnly };
 
 // Runs body(sequence) as one job; its progress reaches `progress` on the window's thread
 // (`context`'s) while it runs, and the returned handle (or the runner's shutdown) stops it
@@ -34,7 +34,7 @@ StopHandle postSequence(SessionRunner& runner, QObject* context, ControllerImage
         ControllerImage image;
     };
     std::optional<ControllerImage> sent;
-    if (use == ImageUse::Sends)
+    if (use == ImageUse::Whole)
         sent = image;
     const QPointer<QObject> shownOn(context);
     return runner.post(
@@ -54,8 +54,11 @@ StopHandle postSequence(SessionRunner& runner, QObject* context, ControllerImage
             Value value = body(sequence);
             return Outcome{std::move(value), session.image()};
         },
-        [&image, done = std::move(done)](Outcome outcome) mutable {
-            image = outcome.image;
+        [&image, use, done = std::move(done)](Outcome outcome) mutable {
+            if (use == ImageUse::Whole)
+                image = outcome.image;
+            else
+                image.live = outcome.image.live;
             done(std::move(outcome.value));
         },
         std::move(stop));

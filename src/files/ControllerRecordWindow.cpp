@@ -74,7 +74,7 @@ void ControllerRecordWindow::tl_cteniClick()
     ui->bargraf->setVisible(true);
     m_reading = true;
     const StopHandle stop = core::postSequence(
-        m_runner, this, m_image, core::ImageUse::Reads,
+        m_runner, this, m_image, core::ImageUse::Whole,
         [](core::Sequence& sequence) {
             Readout readout;
             try {

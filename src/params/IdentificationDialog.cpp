@@ -80,7 +80,7 @@ void IdentificationDialog::Identify()
     m_job = stop;
     // The image goes along: what the identification does not read stays as the windows hold it.
     core::postSequence(
-        m_runner, this, m_image, core::ImageUse::Sends,
+        m_runner, this, m_image, core::ImageUse::Whole,
         [](core::Sequence& sequence) {
             Outcome outcome;
             outcome.result = core::identify(sequence, outcome.found, core::ForeignDevice::Asked);

@@ -468,7 +468,7 @@ void ParameterEditor::runTransfer(std::function<core::SequenceResult(core::Seque
     const StopHandle stop = std::make_shared<StopRequest>();
     m_job = stop;
     core::postSequence(
-        m_runner, this, m_image, core::ImageUse::Sends, std::move(body),
+        m_runner, this, m_image, core::ImageUse::Whole, std::move(body),
         [this](const core::Progress& step) { showProgress(*ui->bar_load, step.position); },
         [this, stoppedText, done = std::move(done)](const core::SequenceResult& result) {
             transferEnded();

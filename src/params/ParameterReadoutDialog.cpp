@@ -92,7 +92,7 @@ void ParameterReadoutDialog::readAll(bool thenClose)
     m_job = stop;
     // The image goes along: what the read-out does not read stays as the windows hold it.
     core::postSequence(
-        m_runner, this, m_image, core::ImageUse::Sends,
+        m_runner, this, m_image, core::ImageUse::Whole,
         [](core::Sequence& sequence) {
             Outcome outcome;
             outcome.result = core::readParameters(sequence, outcome.found);

@@ -179,6 +179,7 @@ void TestAppShell::everyWindowRendersToPicture()
     QTemporaryDir shots;
     ScriptedPrompts prompts;
     AppOptions options;
+    options.sessionMode = SessionRunner::Mode::Inline;
     options.settingsFolder = settings.path();
     options.prompts = &prompts;
     options.com1Device = QStringLiteral("/nonexistent/kv10-no-such-device");

@@ -101,6 +101,7 @@ std::unique_ptr<TestMainWindow::Rig> TestMainWindow::start(const QMap<QString, Q
     auto rig = std::make_unique<Rig>();
     rig->settings.values = stored;
     AppOptions options;
+    options.sessionMode = SessionRunner::Mode::Inline;
     options.settings = &rig->settings;
     options.prompts = &rig->prompts;
     options.com1Device = com1.isEmpty() ? m_sim->slavePath() : com1;

@@ -130,6 +130,7 @@ void TestTelegramMonitor::lastSettingsItemOpensMonitorThatTracesOnlyWhileShown()
     FakeTransport transport;
     CountingWaiter waiter;
     AppOptions options;
+    options.sessionMode = SessionRunner::Mode::Inline;
     options.settings = &settings;
     options.prompts = &m_prompts;
     options.waiter = &waiter;

@@ -397,7 +397,7 @@ void TestSequences::sequenceOnSessionThread()
     std::optional<QString> ended;
     ControllerImage image;
     stop = core::postSequence(
-        runner, this, image, core::ImageUse::Reads, [&](core::Sequence& sequence) { return run(rig, sequence); },
+        runner, this, image, core::ImageUse::Whole, [&](core::Sequence& sequence) { return run(rig, sequence); },
         [&](const core::Progress& step) {
             QVERIFY(!ended);
             bars << QStringLiteral("bar %1").arg(step.position) + (step.text && !step.text->isEmpty() ? " " + *step.text : "");

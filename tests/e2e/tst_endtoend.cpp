@@ -97,6 +97,7 @@ void TestEndToEnd::init()
     m_settings.values.clear();
     m_prompts.records.clear();
     AppOptions options;
+    options.sessionMode = SessionRunner::Mode::Inline;
     options.settings = &m_settings;
     options.prompts = &m_prompts;
     options.clock = &m_clock;
@@ -248,6 +249,7 @@ void TestEndToEnd::simulatorInMemoryBehindCom1()
     sim::SimulatedTransport line(station);
     m_context.reset();
     AppOptions options;
+    options.sessionMode = SessionRunner::Mode::Inline;
     options.settings = &m_settings;
     options.prompts = &m_prompts;
     options.clock = &m_clock;

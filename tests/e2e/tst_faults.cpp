@@ -155,6 +155,7 @@ void TestFaults::oneMessageAndAConsistentState()
     MemorySettings settings;
     ScriptedPrompts prompts;
     AppOptions options;
+    options.sessionMode = SessionRunner::Mode::Inline;
     options.settings = &settings;
     options.prompts = &prompts;
     if (onTerminal) {

@@ -63,6 +63,7 @@ private:
     std::unique_ptr<AppContext> start()
     {
         AppOptions options;
+        options.sessionMode = SessionRunner::Mode::Inline;
         options.settingsFolder = path("nastaveni");
         options.prompts = &m_prompts;
         options.waiter = &m_waiter;
@@ -226,7 +227,7 @@ void TestSession::wholeSession()
     QCOMPARE(app->link().DA(), uint8_t(3));
     QCOMPARE(app->mainWindow().size(), QSize(1000, 720));
     QVERIFY(app->link().ReadTable(TablePid));
-    QCOMPARE(app->image().pid.pb, 12.5f);
+    QCOMPARE(app->link().image().pid.pb, 12.5f);
     QCOMPARE(boxes(), QStringList());
     app.reset();
     m_sim.reset();

@@ -25,16 +25,9 @@ using namespace kv10::test;
 namespace {
 
 struct RecordRig : LinkRig {
-    // The session's link talks to the rig's port; the window keeps its own copy of the image.
-    SessionRunner runner{[this] {
-                             auto session = std::make_unique<ControllerSession>(waiter);
-                             session->link().setTransport(&transport);
-                             session->link().addTrace(&trace);
-                             return session;
-                         },
-                         SessionRunner::Mode::Inline};
-    ControllerImage shown;
-    ControllerRecordWindow window{runner, shown, prompts};
+    // The window keeps its own copy of the image.
+    ControllerImage& shown = image;
+    ControllerRecordWindow window{*runner, shown, prompts};
     QListWidget& list = *window.findChild<QListWidget*>("ListBox");
     QProgressBar& bar = *window.findChild<QProgressBar*>("bargraf");
     TrendChart& chart = *window.findChild<TrendChart*>("Chart1");

@@ -133,6 +133,7 @@ inline std::unique_ptr<MainLiveTest::Rig> MainLiveTest::start(const QMap<QString
     rig->settings.values = stored;
     rig->settings.values["PORT/COM"] = "0";
     AppOptions options;
+    options.sessionMode = SessionRunner::Mode::Inline;
     options.settings = &rig->settings;
     options.prompts = &rig->prompts;
     options.waiter = &rig->waiter;

@@ -43,7 +43,7 @@ int Tool::scan(const QStringList& args)
 int Tool::ident()
 {
     core::Identification found;
-    runSequence(core::ImageUse::Reads, [&found](core::Sequence& asking) {
+    runSequence(core::ImageUse::Whole, [&found](core::Sequence& asking) {
         return core::identify(asking, found, core::ForeignDevice::NotAsked);
     });
     if (!found.typeRead)

@@ -58,7 +58,7 @@ int Tool::identify()
     // The fresh image goes along: a version that does not come reads as empty.
     m_image = ControllerImage{};
     core::Identification found;
-    runSequence(core::ImageUse::Sends, [&found](core::Sequence& asking) {
+    runSequence(core::ImageUse::Whole, [&found](core::Sequence& asking) {
         return core::identify(asking, found, core::ForeignDevice::NotAsked);
     });
     const int variant = found.variant;
@@ -74,7 +74,7 @@ int Tool::readControllerSet()
     const int variant = identify();
     if (variant == 0)
         return 0;
-    const auto read = runSequence(core::ImageUse::Reads,
+    const auto read = runSequence(core::ImageUse::Whole,
                                   [variant](core::Sequence& reading) { return core::readSet(reading, variant); });
     if (!read)
         return 0;
@@ -126,7 +126,7 @@ int Tool::loadSet(const QString& file, bool eeprom)
     if (!takeSet(ini, variant, m_image))
         return ExitFile;
     const uint8_t station = addresses().DA();
-    const auto written = runSequence(core::ImageUse::Sends,
+    const auto written = runSequence(core::ImageUse::Whole,
                                      [variant](core::Sequence& writing) { return core::writeSet(writing, variant); });
     if (addresses().DA() != station)
         out() << "station " << station << " now answers at address " << addresses().DA() << Qt::endl;

@@ -22,7 +22,7 @@ QString programKey(const char* prefix, int segment)
 
 bool Tool::readWholeProgram(int program)
 {
-    const auto read = runSequence(core::ImageUse::Reads, [program](core::Sequence& reading) {
+    const auto read = runSequence(core::ImageUse::Whole, [program](core::Sequence& reading) {
         return core::readProgram(reading, core::ProgramRamp, program);
     });
     return read && read->ok;
@@ -64,7 +64,7 @@ int Tool::program(const QStringList& args)
             else
                 m_image.segmentTime[p][key.mid(2).toInt()] = int32_t(value);
         }
-        const auto written = runSequence(core::ImageUse::Sends, [p](core::Sequence& writing) {
+        const auto written = runSequence(core::ImageUse::Whole, [p](core::Sequence& writing) {
             return core::writeProgramBlocks(writing, core::ProgramRamp, p);
         });
         if (!written || !written->ok)

@@ -15,7 +15,7 @@ int Tool::record()
         const StopHandle stop = std::make_shared<StopRequest>();
         const JobStopOnSignal onSignal(stop);
         const auto read = runSequence(
-            core::ImageUse::Reads, [&readout](core::Sequence& reading) { return core::readRecord(reading, readout); }, stop);
+            core::ImageUse::Whole, [&readout](core::Sequence& reading) { return core::readRecord(reading, readout); }, stop);
         if (!read)
             return ExitFailed;
         result = *read;
