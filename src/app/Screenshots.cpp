@@ -15,6 +15,7 @@
 #include "TelegramMonitor.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
@@ -80,6 +81,44 @@ bool saveWidget(QWidget& widget, const QString& path)
 {
     settle();
     return widget.grab().save(path, "PNG");
+}
+
+// Runs the event loop for `ms`, as the user would see the program meanwhile.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template <typename Save>
+bool saveWhileSilent(AppContext& context, Save& save)
+{
+    constexpr int AbsentAddress = 99;
+    int address = 0;
+    context.runner().post(
+        nullptr,
+        [](kv10::ControllerSession& session, const kv10::StopRequest&) {
+            const int before = session.da();
+            session.setDA(AbsentAddress);
+            return before;
+        },
+        [&address](int before) { address = before; });
+    MainWindow& main = context.mainWindow();
+    auto* autoRead = main.findChild<QCheckBox*>(QStringLiteral("check_auto"));
+    // Ticked without the click's question whether to clear the chart: the points read stay.
+    autoRead->setChecked(true);
+    runFor(3500);
+    bool saved = save(main, QStringLiteral("1-kvr01-silent-1"));
+    if (saved) {
+        runFor(3000);
+        saved = save(main, QStringLiteral("1-kvr01-silent-2"));
+    }
+    autoRead->setChecked(false);
+    context.runner().post(
+        nullptr, [address](kv10::ControllerSession& session, const kv10::StopRequest&) { session.setDA(address); }, [] {});
+    waitForLine(context.runner());
+    return saved;
 }
 
 } // namespace
@@ -241,5 +280,10 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
         if (!saved)
             return {};
     }
+
+    // The main window while it reads, every second, a station that does not answer (an
+    // address nobody has): taken twice, a few seconds apart, as the window keeps going.
+    if (portIsOpen(context) && !saveWhileSilent(context, save))
+        return {};
     return written;
 }
