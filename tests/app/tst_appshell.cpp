@@ -1,13 +1,19 @@
 // The application object: errors escaping event handlers land in the error box and the
-// program goes on; the toolkit speaks Czech; every window renders to a picture.
+// program goes on; the toolkit speaks Czech; every window renders to a picture; the program
+// closes at once while its session waits for a station that does not answer.
 #include "AppContext.h"
 #include "AppError.h"
 #include "Kv10Application.h"
+#include "MainWindow.h"
 #include "ScriptedPrompts.h"
 #include "Screenshots.h"
+#include "SimulatedStation.h"
+#include "SimulatedTransport.h"
 #include "WidgetPrompts.h"
 
+#include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QTimer>
 #include <QImage>
@@ -30,6 +36,7 @@ private slots:
     void messageBoxShowsIconButtonsAndAnswer();
     void saveDialogHasTitleAndReturnsChosenPath();
     void everyWindowRendersToPicture();
+    void closesAtOnceDuringSilentRead();
 
 private:
     // Runs `act` on the modal dialog that the next prompt opens.
@@ -201,6 +208,40 @@ void TestAppShell::everyWindowRendersToPicture()
     QVERIFY(QFileInfo(QDir(shots.path()).filePath("2-port.png")).exists());
     // Taking pictures changes no setting.
     QVERIFY(!QFileInfo(QDir(settings.path()).filePath("KorFW_R09.ini")).exists());
+}
+
+// The whole program, its session on its own thread: the window closes at once, the read under
+// way ends within its own time-out with no repeat sent, and the settings are written.
+void TestAppShell::closesAtOnceDuringSilentRead()
+{
+    QTemporaryDir settings;
+    ScriptedPrompts prompts;
+    sim::SimulatorOptions stationOptions;
+    stationOptions.addresses = {0};
+    sim::SimulatedStation station(stationOptions);
+    sim::SimulatedTransport line(station);
+    station.dropRequests(1000);
+    QElapsedTimer closing;
+    {
+        AppOptions options;
+        options.settingsFolder = settings.path();
+        options.prompts = &prompts;
+        options.com1Transport = &line;
+        AppContext context(options);
+        context.createWindows();
+        MainWindow& main = context.mainWindow();
+        main.show();
+        main.findChild<QCheckBox*>(QStringLiteral("check_auto"))->setChecked(true);
+        QTRY_VERIFY_WITH_TIMEOUT(station.counters().totalRequests() == 1, 3000);
+        closing.start();
+        main.close();
+        QVERIFY2(closing.elapsed() < 100, qPrintable(QString::number(closing.elapsed())));
+    }
+    // One read waits a little over 500 ms; its two repeats would take more than a second more.
+    QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+    QCOMPARE(station.counters().totalRequests(), 1);
+    QVERIFY(QFileInfo(QDir(settings.path()).filePath("KorFW_R09.ini")).exists());
+    QCOMPARE(prompts.boxes(), QStringList());
 }
 
 int main(int argc, char** argv)
