@@ -7,10 +7,10 @@
 
 #include "ControllerSession.h"
 #include "DemoData.h"
-#include "IntegerSettings.h"
+#include "MemorySettings.h"
 #include "MainWindow.h"
-#include "MainWindowCommands.h"
-#include "Prompts.h"
+#include "NoCommands.h"
+#include "ScriptedPrompts.h"
 #include "SequenceJob.h"
 #include "SessionRunner.h"
 #include "SimulatedTransport.h"
@@ -30,54 +30,6 @@
 using namespace kv10;
 
 namespace {
-
-class MemorySettings : public IntegerSettings {
-public:
-    int readInteger(const QString& section, const QString& key, int defaultValue) override
-    {
-        return m_values.value(section + '/' + key, QString::number(defaultValue)).toInt();
-    }
-    void writeInteger(const QString& section, const QString& key, int value) override
-    {
-        m_values[section + '/' + key] = QString::number(value);
-    }
-    QString readText(const QString& section, const QString& key, const QString& defaultValue) override
-    {
-        return m_values.value(section + '/' + key, defaultValue);
-    }
-    void writeText(const QString& section, const QString& key, const QString& value) override
-    {
-        m_values[section + '/' + key] = value;
-    }
-    bool sync() override { return true; }
-
-private:
-    QMap<QString, QString> m_values;
-};
-
-// Every box answered at once, every dialog cancelled.
-class QuietPrompts : public Prompts {
-public:
-    PromptButton message(const QString&, const QString&, PromptIcon, PromptButtons, QObject*) override
-    {
-        return PromptButton::Ok;
-    }
-    QString saveFile(const FileDialogRequest&) override { return {}; }
-    QString openFile(const FileDialogRequest&) override { return {}; }
-    std::optional<quint32> chooseColour(quint32, QObject*) override { return std::nullopt; }
-};
-
-class NoCommands : public MainWindowCommands {
-public:
-    void showPortDialog() override {}
-    void closePort() override {}
-    void showParameters() override {}
-    void showControllerRecord() override {}
-    void showIdentification() override {}
-    void showAbout() override {}
-    bool editChartSettings(ChartSettings&) override { return false; }
-    std::optional<PollCycle::Rates> editRecordSpeed(const QString&, const QString&, int) override { return {}; }
-};
 
 // A station in memory and a session runner over it.
 struct Line {
@@ -105,10 +57,10 @@ double silentAutoRead(SessionRunner::Mode mode, int seconds, int& requests)
 {
     Line line(mode);
     line.station.dropRequests(1 << 30);
-    MemorySettings settings;
-    QuietPrompts prompts;
+    test::MemorySettings settings;
+    test::ScriptedPrompts prompts;   // no box waits for an answer; every dialog is cancelled
     UnseededRandom random;
-    NoCommands commands;
+    test::NoCommands commands;
     ControllerImage image;
     MainWindow window(MainWindowParts{settings, QString(), prompts, systemClock(), *line.runner, image,
                                       *line.traces, random, commands});

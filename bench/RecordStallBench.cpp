@@ -6,7 +6,7 @@
 
 #include "ControllerRecordWindow.h"
 #include "ControllerSession.h"
-#include "Prompts.h"
+#include "ScriptedPrompts.h"
 #include "SessionRunner.h"
 #include "SimulatedStation.h"
 #include "SimulatedTransport.h"
@@ -23,17 +23,6 @@ using namespace kv10;
 
 namespace {
 
-// Every box answered at once, every dialog cancelled.
-class QuietPrompts : public Prompts {
-public:
-    PromptButton message(const QString&, const QString&, PromptIcon, PromptButtons, QObject*) override
-    {
-        return PromptButton::Ok;
-    }
-    QString saveFile(const FileDialogRequest&) override { return {}; }
-    QString openFile(const FileDialogRequest&) override { return {}; }
-    std::optional<quint32> chooseColour(quint32, QObject*) override { return std::nullopt; }
-};
 
 struct Figures {
     double longestStallMs = 0;
@@ -52,7 +41,7 @@ Figures readOut(SessionRunner::Mode mode)
             return session;
         },
         mode);
-    QuietPrompts prompts;
+    test::ScriptedPrompts prompts;   // no box waits for an answer; every dialog is cancelled
     ControllerImage image;
     ControllerRecordWindow window(runner, image, prompts);
     window.show();

@@ -23,6 +23,12 @@ struct Identification {
     int variant = 0;           // of the version read, 0 when none came or it is unknown
 };
 
+// What a sequence that identifies found, and how it ended: the result a window's job brings back.
+struct IdentifiedResult {
+    Identification found;
+    SequenceResult result;
+};
+
 // The device type is reported (IdentifiedProgress, with its text when it came) within the
 // pause before the version. With ForeignDevice::Asked the version is followed by a pause and,
 // when neither text came, by the other family's identification.

@@ -72,22 +72,18 @@ void IdentificationDialog::Timer1Timer()
 
 void IdentificationDialog::Identify()
 {
-    struct Outcome {
-        core::Identification found;
-        core::SequenceResult result;
-    };
     const StopHandle stop = std::make_shared<StopRequest>();
     m_job = stop;
     // The image goes along: what the identification does not read stays as the windows hold it.
     core::postSequence(
         m_runner, this, m_image, core::ImageUse::Whole,
         [](core::Sequence& sequence) {
-            Outcome outcome;
+            core::IdentifiedResult outcome;
             outcome.result = core::identify(sequence, outcome.found, core::ForeignDevice::Asked);
             return outcome;
         },
         {},
-        [this, stop](const Outcome& outcome) {
+        [this, stop](const core::IdentifiedResult& outcome) {
             showNotice(m_prompts, outcome.result.notice);
             // Closed meanwhile: nobody asks any more, and what came may be a part only.
             if (stop->requested())

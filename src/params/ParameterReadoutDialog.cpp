@@ -84,17 +84,13 @@ void ParameterReadoutDialog::ReadAllParameters()
 
 void ParameterReadoutDialog::readAll(bool thenClose)
 {
-    struct Outcome {
-        core::Identification found;
-        core::SequenceResult result;
-    };
     const StopHandle stop = std::make_shared<StopRequest>();
     m_job = stop;
     // The image goes along: what the read-out does not read stays as the windows hold it.
     core::postSequence(
         m_runner, this, m_image, core::ImageUse::Whole,
         [](core::Sequence& sequence) {
-            Outcome outcome;
+            core::IdentifiedResult outcome;
             outcome.result = core::readParameters(sequence, outcome.found);
             return outcome;
         },
@@ -103,7 +99,7 @@ void ParameterReadoutDialog::readAll(bool thenClose)
                 ui->lb_verze->setText(*step.text);
             ui->bar_load->setValue(step.position);
         },
-        [this, stop, thenClose](const Outcome& outcome) {
+        [this, stop, thenClose](const core::IdentifiedResult& outcome) {
             showNotice(m_prompts, outcome.result.notice);
             // Closed while it read: the image holds a part of the set only, and the editor
             // must not open on it as if it were whole.

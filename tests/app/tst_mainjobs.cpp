@@ -6,7 +6,7 @@
 #include "ControllerSession.h"
 #include "DemoData.h"
 #include "MainWindow.h"
-#include "MainWindowCommands.h"
+#include "NoCommands.h"
 #include "MemorySettings.h"
 #include "ScriptedPrompts.h"
 #include "SessionRunner.h"
@@ -31,17 +31,6 @@ using namespace kv10::test;
 
 namespace {
 
-class NoCommands : public MainWindowCommands {
-public:
-    void showPortDialog() override {}
-    void closePort() override {}
-    void showParameters() override {}
-    void showControllerRecord() override {}
-    void showIdentification() override {}
-    void showAbout() override {}
-    bool editChartSettings(ChartSettings&) override { return false; }
-    std::optional<PollCycle::Rates> editRecordSpeed(const QString&, const QString&, int) override { return {}; }
-};
 
 // The main window over a runner on its own thread, and the station behind the line.
 struct Rig {
