@@ -15,7 +15,7 @@
 #include "Telegram.h"
 
 #include <QRegularExpression>
-#include <semaphore>
+#include <QSemaphore>
 #include <QTest>
 #include <functional>
 
@@ -383,7 +383,7 @@ void TestSequences::sequenceOnSessionThread()
         SessionRunner::Mode::OwnThread);
 
     // The sequence waits behind a job that holds the thread until its stop handle is known here.
-    std::binary_semaphore held{0};
+    QSemaphore held;   // not std::binary_semaphore: mingw's libstdc++ 12 can miss its wake-up
     runner.post(nullptr, [&](ControllerSession&, const StopRequest&) { held.acquire(); }, [] {});
     StopHandle stop;
     int requests = 0;
