@@ -1,0 +1,60 @@
+#pragma once
+// The gateway's configuration: one INI file, checked whole before anything is opened. Every
+// problem names its section and key; --check-config runs the same checks.
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace kv10::gw {
+
+struct MqttSettings {
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 1883;
+    QString prefix = QStringLiteral("kv10");
+    bool discovery = true;
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+    QString username;
+    QString password;
+    QString caFile;     // TLS when set
+    QString certFile;   // client certificate, with keyFile
+    QString keyFile;
+    int buffer = 10000;          // live messages kept while the broker is away
+    int keepaliveSeconds = 30;
+};
+
+struct ModbusSettings {
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 1502;
+    bool allowWrite = false;
+    QStringList writeClients;    // IPv4 addresses allowed to write; empty: any client
+    int maxClients = 8;
+    int idleTimeoutSeconds = 60; // a client that sends nothing for this long is closed
+};
+
+struct LineSettings {
+    QString name;                // from [line:NAME]; the line's part of the topics
+    QString device;
+    int baud = 9600;
+    int sa = 0;
+    std::vector<int> stations;   // bus addresses, ascending, each once
+    double periodSeconds = 1.0;
+    int offlineProbeSeconds = 30;
+};
+
+struct GatewayConfig {
+    QString name = QStringLiteral("kv10d");
+    std::optional<MqttSettings> mqtt;       // no [mqtt] section: no MQTT side
+    std::optional<ModbusSettings> modbus;   // no [modbus] section: no Modbus side
+    std::vector<LineSettings> lines;
+};
+
+struct ConfigCheck {
+    std::optional<GatewayConfig> config;    // set when there is no error
+    QStringList errors;                      // "[line:a] baud: ..." one per problem
+};
+
+ConfigCheck parseConfig(const QByteArray& text);
+ConfigCheck loadConfig(const QString& path);
+
+} // namespace kv10::gw
