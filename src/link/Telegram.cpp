@@ -153,6 +153,7 @@ void TelegramLink::beginExchange()
             const int got = m_transport->DiscardInput(want, int(std::max<qint64>(left, 0)));
             if (got == 0)
                 break;
+            ++m_lateAnswersDropped;
             lastEvent = m_clock.nowMs();
             if (got >= want && m_unansweredBytes > 0 && !m_unanswered.empty())
                 takeLateAnswer(lastEvent);

@@ -78,6 +78,10 @@ public:
     // The traces' hub itself: a trace may join and leave it from any thread.
     TraceHub& traces() { return m_traces; }
 
+    // Late answers thrown away before an exchange since the link was made: an answer owed to a
+    // request of the exchange before, or whatever else came while the line should be quiet.
+    int lateAnswersDropped() const { return m_lateAnswersDropped; }
+
     const std::array<uint8_t, TelegramBufferSize>& txBuffer() const { return m_tx; }
     int rxCount() const { return m_rxCount; }
 
@@ -134,6 +138,7 @@ private:
     int m_unansweredBytes = 0;
     qint64 m_lastAnswerMs = 0;          // when the last answer of the exchange came, or 0
     qint64 m_answerDelayMs = 0;         // the longest an answer took, until an exchange goes well
+    int m_lateAnswersDropped = 0;
     TraceHub m_traces;
 };
 

@@ -44,6 +44,7 @@ struct LineSettings {
 
 struct GatewayConfig {
     QString name = QStringLiteral("kv10d");
+    int statsIntervalSeconds = 60;          // line statistics published and logged this often
     std::optional<MqttSettings> mqtt;       // no [mqtt] section: no MQTT side
     std::optional<ModbusSettings> modbus;   // no [modbus] section: no Modbus side
     std::vector<LineSettings> lines;
