@@ -217,10 +217,13 @@ std::optional<QString> SerialTransport::openDevice()
     if (!opened) {
         // Qt reports a port held by another program (its lock file, an exclusive terminal) as a
         // permission error; a device we may open says that it is the holder, not us.
+#ifdef Q_OS_WIN
+        const bool ours = true;   // a COM port has no permissions of its own: denied means held
+#else
         const QFileInfo device(m_devicePath);
-        m_openFailure = m_port->error() == QSerialPort::PermissionError && device.isReadable() && device.isWritable()
-                            ? OpenFailure::PortBusy
-                            : OpenFailure::Other;
+        const bool ours = device.isReadable() && device.isWritable();
+#endif
+        m_openFailure = m_port->error() == QSerialPort::PermissionError && ours ? OpenFailure::PortBusy : OpenFailure::Other;
         return QStringLiteral("Sériový port ") + m_comName + QStringLiteral(" nelze otevřít");
     }
     m_openFailure = OpenFailure::Other;
