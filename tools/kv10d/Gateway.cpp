@@ -43,6 +43,7 @@ Gateway::Gateway(GatewayConfig config, QObject* parent) : QObject(parent), m_con
 
     for (const auto& line : m_lines) {
         connect(line.get(), &LineScheduler::sampleTaken, this, [this](const Sample& sample) {
+            ++m_samplesTaken;
             if (m_mqtt)
                 m_mqtt->publishSample(sample);
             if (m_modbus)
@@ -96,6 +97,9 @@ void Gateway::stop()
         line->stop();
     if (m_mqtt)
         m_mqtt->stop();
+    logLine(QStringLiteral("stopped: %1 samples taken, %2 dropped at the bound")
+                .arg(m_samplesTaken)
+                .arg(m_mqtt ? m_mqtt->droppedSamples() : 0));
 }
 
 void Gateway::writeSetpoint(int unit, float value, std::function<void(WriteOutcome)> done)

@@ -41,6 +41,7 @@ private:
     std::unique_ptr<ModbusServer> m_modbus;
     QTimer m_statsTimer;
     bool m_stopped = false;
+    quint64 m_samplesTaken = 0;
 };
 
 } // namespace kv10::gw

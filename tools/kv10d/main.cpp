@@ -102,6 +102,5 @@ int main(int argc, char* argv[])
     signalWaiter.detach();
     const int status = app.exec();
     gateway.stop();
-    logLine(QStringLiteral("stopped"));
     return status;
 }
