@@ -35,7 +35,9 @@ QByteArray adu(uint16_t transactionId, uint8_t unit, const QByteArray& pdu)
 
 QByteArray exceptionAdu(uint16_t transactionId, uint8_t unit, uint8_t function, ExceptionCode code)
 {
-    return adu(transactionId, unit, QByteArray{char(function | 0x80), char(code)});
+    QByteArray pdu;
+    pdu.append(char(function | 0x80)).append(char(code));
+    return adu(transactionId, unit, pdu);
 }
 
 // High word first, each word big-endian: the float's bytes in network order.
