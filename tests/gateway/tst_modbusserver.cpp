@@ -233,7 +233,7 @@ void TestModbusServer::writes()
     bringOnline(server);
 
     QString result;
-    std::thread writing([&] {
+    std::jthread writing([&] {
         ModbusClient client(server.port(), 1);
         const uint16_t words[2] = {0x422a, 0x0000};   // 42.5
         result = modbus_write_registers(client.ctx, 0, 2, words) == 2
