@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/select.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -297,6 +298,12 @@ void ModbusServer::Impl::accept()
         logLine(QStringLiteral("modbus: client %1 closed: already %2 clients").arg(peer.name).arg(connected));
         return;
     }
+    // libmodbus waits for the rest of a frame with select(), which takes no higher descriptor.
+    if (socket >= FD_SETSIZE) {
+        ::close(socket);
+        logLine(QStringLiteral("modbus: client %1 closed: too many open files").arg(peer.name));
+        return;
+    }
     m_clients.push_back({m_nextClientId++, socket, peer.name, peer.ipv4, steadyClock().nowMs(), false});
     logLine(QStringLiteral("modbus: client %1 connected").arg(peer.name));
 }
@@ -332,7 +339,7 @@ void ModbusServer::Impl::serve(Client& client, const QByteArray& request)
     case RequestAction::Kind::Reply:
         if (!action.note.isEmpty()) {
             logLine(QStringLiteral("modbus: write to unit %1 from %2 refused: %3")
-                        .arg(uint8_t(request[6])).arg(client.name, action.note));
+                        .arg(int(uint8_t(request[6]))).arg(client.name, action.note));
         }
         send(client, action.reply);
         return;
