@@ -1,6 +1,7 @@
 // The Modbus server on a free local port, driven by libmodbus's own client and by raw sockets:
 // reads, writes through a held fake line, frames that close, the client limit, the idle close.
 #include "GatewayLog.h"
+#include "ModbusClient.h"
 #include "ModbusServer.h"
 #include "Timing.h"
 
@@ -18,6 +19,7 @@
 #include <thread>
 
 using namespace kv10::gw;
+using namespace kv10::test;
 
 namespace {
 
@@ -54,36 +56,6 @@ public:
     std::function<void(WriteOutcome)> held;
     int calls = 0;
 };
-
-struct ModbusClient {
-    ModbusClient(int port, int unit) : ctx(modbus_new_tcp("127.0.0.1", port))
-    {
-        modbus_set_slave(ctx, unit);
-        modbus_set_response_timeout(ctx, 3, 0);
-        modbus_connect(ctx);
-    }
-    ~ModbusClient()
-    {
-        modbus_close(ctx);
-        modbus_free(ctx);
-    }
-    modbus_t* ctx;
-};
-
-// The registers read as hex words, or the error's code relative to libmodbus's exceptions.
-QString readRegisters(int port, int unit, int function, int address, int count)
-{
-    ModbusClient client(port, unit);
-    uint16_t words[16] = {};
-    const int read = function == 4 ? modbus_read_input_registers(client.ctx, address, count, words)
-                                   : modbus_read_registers(client.ctx, address, count, words);
-    if (read < 0)
-        return QStringLiteral("exception %1").arg(errno - MODBUS_ENOBASE);
-    QStringList hex;
-    for (int i = 0; i < read; ++i)
-        hex << QStringLiteral("%1").arg(words[i], 4, 16, QLatin1Char('0'));
-    return hex.join(QLatin1Char(' '));
-}
 
 int rawConnect(int port)
 {
@@ -217,12 +189,7 @@ void TestModbusServer::writes()
     const int port = running.server.port();
 
     QString result;
-    std::jthread writing([&] {
-        ModbusClient client(port, 1);
-        const uint16_t words[2] = {0x422a, 0x0000};   // 42.5
-        result = modbus_write_registers(client.ctx, 0, 2, words) == 2
-            ? QStringLiteral("written") : QStringLiteral("exception %1").arg(errno - MODBUS_ENOBASE);
-    });
+    std::jthread writing([&] { result = writeSetpointWords(port, 1, 0x422a, 0x0000); });   // 42.5
     if (expected != QLatin1String("exception 1")) {
         QTRY_VERIFY_WITH_TIMEOUT(writer.waiting(), 3000);
         // Other clients are served while the write waits for its line.
