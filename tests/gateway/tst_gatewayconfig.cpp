@@ -122,13 +122,15 @@ void TestGatewayConfig::refused_data()
         << QStringList{"kv10d.conf:2: [modbus] listen: \"localhost\" is not HOST:PORT (e.g. 127.0.0.1:1502, 0.0.0.0:502 or [::1]:1502)",
                        "kv10d.conf:3: [modbus] write_clients: \"10.0.0.300\" is not an IP address; \"\" is not an IP address",
                        "kv10d.conf:7: [modbus]: the section is given twice (first on line 1)"};
-    for (const char* listen : {"[1.2.3.4]:1502", "10.1.1:502", "host name:502", "::1:502", "127.0.0.1:0"}) {
-        const QString expected = QString(listen) == "[1.2.3.4]:1502" ? "\"1.2.3.4\" in brackets is not an IPv6 address"
-                               : QString(listen) == "127.0.0.1:0"    ? "port \"0\" is not a whole number from 1 to 65535"
-                               : QString("\"%1\" is not HOST:PORT (e.g. 127.0.0.1:1502, 0.0.0.0:502 or [::1]:1502)").arg(listen);
+    const std::pair<const char*, const char*> listens[] = {
+        {"[1.2.3.4]:1502", "\"1.2.3.4\" in brackets is not an IPv6 address"},
+        {"127.0.0.1:0", "port \"0\" is not a whole number from 1 to 65535"},
+        {"10.1.1:502", "\"10.1.1:502\" is not HOST:PORT (e.g. 127.0.0.1:1502, 0.0.0.0:502 or [::1]:1502)"},
+        {"host name:502", "\"host name:502\" is not HOST:PORT (e.g. 127.0.0.1:1502, 0.0.0.0:502 or [::1]:1502)"},
+        {"::1:502", "\"::1:502\" is not HOST:PORT (e.g. 127.0.0.1:1502, 0.0.0.0:502 or [::1]:1502)"}};
+    for (const auto& [listen, problem] : listens)
         QTest::newRow(listen) << conf << ("[modbus]\nlisten=" + QByteArray(listen) + "\n[line:a]\ndevice=/dev/ttyS0\nstations=1\n")
-                              << QStringList{"kv10d.conf:2: [modbus] listen: " + expected};
-    }
+                              << QStringList{"kv10d.conf:2: [modbus] listen: " + QString(problem)};
     QTest::newRow("tls files") << conf
         << QByteArray("[mqtt]\nca_file=/no/such/ca.pem\ncert_file=/\n[line:a]\ndevice=/dev/ttyS0\nstations=1\n")
         << QStringList{"kv10d.conf:2: [mqtt] ca_file: \"/no/such/ca.pem\" does not exist",

@@ -32,10 +32,8 @@ std::vector<IniSection> readIni(const QByteArray& text, ConfigProblems& problems
     std::vector<IniSection> sections;
     IniSection* current = nullptr;
     bool skippingSection = false;   // inside the second copy of a section
-    QByteArray bytes = text;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    const QList<QByteArray> rawLines = bytes.split('\n');
+    // The decoder drops a byte order mark.
+    const QList<QByteArray> rawLines = text.split('\n');
     for (qsizetype index = 0; index < rawLines.size(); ++index) {
         const int lineNumber = int(index) + 1;
         QByteArray raw = rawLines[index];
