@@ -1,6 +1,7 @@
 #include "ConfigValues.h"
 
 #include "ControllerSession.h"
+#include "Protocol.h"
 
 #include <QHostAddress>
 #include <QLocale>
@@ -11,7 +12,6 @@ namespace kv10::gw {
 
 namespace {
 
-constexpr int HighestBusAddress = 126;
 constexpr int HighestPort = 65535;
 
 bool allAsciiDigits(QStringView text)
@@ -132,8 +132,8 @@ Checked<std::vector<int>> stationList(const QString& text)
             problems << quoted(item) + QStringLiteral(" is neither an address nor a range a-b");
             continue;
         }
-        if (*first > HighestBusAddress || *last > HighestBusAddress) {
-            problems << quoted(item) + QStringLiteral(" is outside the bus addresses 0-126");
+        if (*first > HighestStationAddress || *last > HighestStationAddress) {
+            problems << quoted(item) + QStringLiteral(" is outside the bus addresses 0-%1").arg(HighestStationAddress);
             continue;
         }
         if (*first > *last) {

@@ -3,11 +3,11 @@
 #include "ConfigProblems.h"
 #include "ConfigValues.h"
 #include "IniReader.h"
+#include "Protocol.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <functional>
 
 namespace kv10::gw {
 
@@ -178,7 +178,7 @@ LineSettings readLine(const IniSection& section, ConfigProblems& problems)
     keys.require(QStringLiteral("device"), QStringLiteral("name the line's serial device, e.g. device=/dev/ttyUSB0"));
     keys.read(QStringLiteral("device"), line.device, deviceName);
     keys.read(QStringLiteral("baud"), line.baud, baudRate);
-    keys.whole(QStringLiteral("sa"), line.sa, 0, 126);
+    keys.whole(QStringLiteral("sa"), line.sa, 0, HighestStationAddress);
     keys.require(QStringLiteral("stations"), QStringLiteral("name the bus addresses to read, e.g. stations=1-4,7"));
     keys.read(QStringLiteral("stations"), line.stations, stationList);
     keys.read(QStringLiteral("period"), line.periodSeconds,
