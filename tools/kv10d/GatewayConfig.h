@@ -55,7 +55,11 @@ struct ConfigCheck {
     QStringList errors;                      // "[line:a] baud: ..." one per problem
 };
 
+// Each error names the file and, where there is one, the line: "kv10d.conf:12: [line:a] baud: ...";
+// without a file name it reads "line 12: [line:a] baud: ...".
 ConfigCheck parseConfig(const QByteArray& text);
+ConfigCheck parseConfig(const QByteArray& text, const QString& fileName);
+// A file that cannot be read is one error naming it.
 ConfigCheck loadConfig(const QString& path);
 
 } // namespace kv10::gw
