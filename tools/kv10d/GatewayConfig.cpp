@@ -117,8 +117,9 @@ Checked<QString> readableFile(const QString& path)
 
 void readGateway(const IniSection& section, GatewayConfig& config, ConfigProblems& problems)
 {
-    SectionKeys keys(section, problems, {QStringLiteral("name")});
+    SectionKeys keys(section, problems, {QStringLiteral("name"), QStringLiteral("stats_interval")});
     keys.read(QStringLiteral("name"), config.name, [](const QString& v) { return topicName(v, TopicPart::Level); });
+    keys.whole(QStringLiteral("stats_interval"), config.statsIntervalSeconds, 1, 86400, QStringLiteral("seconds"));
 }
 
 void readMqtt(const IniSection& section, MqttSettings& mqtt, ConfigProblems& problems)
