@@ -308,6 +308,22 @@ private slots:
         QCOMPARE(m_publisher->droppedSamples(), quint64(0));
     }
 
+    // Attempts at 0, 1 and 3 s: the last finds the broker; the refusals are logged once.
+    void brokerDownAtStart()
+    {
+        m_broker = std::make_unique<MosquittoBroker>();
+        QVERIFY(m_broker->configure());
+        MqttPublisher publisher(QStringLiteral("hala2"), settings(m_broker->port()), {{"a", 1}});
+        QVERIFY(publisher.start(nullptr));
+        publisher.publishSample(sample("a", 1, 1));
+        QTest::qWait(1500);
+        QVERIFY(!publisher.connected());
+        QVERIFY(m_broker->start());
+        m_subscriber = std::make_unique<Subscriber>(m_broker->port());
+        QTRY_COMPARE_WITH_TIMEOUT(m_subscriber->received("/live"), QStringList{"kv10/a/1/live MEAS=1"}, 8000);
+        QCOMPARE(loggedLines("MQTT: cannot connect").size(), 1);
+    }
+
     void boundWhileAway_data()
     {
         QTest::addColumn<int>("buffer");

@@ -10,6 +10,8 @@
 //     MosquittoBroker secure(options);
 //     QVERIFY2(secure.start(), qPrintable(secure.error()));
 //
+// configure() alone gives the ports of a broker that is not there yet.
+//
 // With tls, the test's own CA signs a server certificate for 127.0.0.1 and a client
 // certificate (caFile(), clientCertFile(), clientKeyFile()); the TLS listener requires one.
 #include <QDeadlineTimer>
@@ -40,10 +42,16 @@ public:
     MosquittoBroker(const MosquittoBroker&) = delete;
     MosquittoBroker& operator=(const MosquittoBroker&) = delete;
 
+    // Picks the ports and writes the config (and certificates); start() does it when not done.
+    bool configure()
+    {
+        return m_port != 0 || prepare();
+    }
+
     // Starts the broker (again, on the same ports) and waits until it accepts.
     bool start()
     {
-        if (m_port == 0 && !prepare())
+        if (!configure())
             return false;
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.setStandardOutputFile(path("broker.log"), QIODevice::Append);

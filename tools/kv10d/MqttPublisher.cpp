@@ -51,8 +51,13 @@ QString unreadableFile(const char* key, const QString& path)
 
 QString libraryError(int rc)
 {
-    if (rc == MOSQ_ERR_ERRNO)
-        return QString::fromLocal8Bit(std::strerror(errno));
+    if (rc == MOSQ_ERR_ERRNO) {
+        const int error = errno;
+        // The log is read by whoever runs the site, in one language whatever the locale.
+        if (const char* text = strerrordesc_np(error))
+            return QString::fromUtf8(text);
+        return QStringLiteral("error %1").arg(error);
+    }
     return QString::fromUtf8(mosquitto_strerror(rc));
 }
 
@@ -136,7 +141,7 @@ private:
 
     // Apart from m_mutex: libmosquitto may log from inside a call made with m_mutex held.
     std::mutex m_problemMutex;
-    QString m_lastProblem;   // logged once until the next connect, not at every retry
+    QStringList m_problemsLogged;   // since the last connect: each once, not at every retry
 };
 
 bool MqttPublisher::Impl::start(QString* error)
@@ -201,7 +206,8 @@ QString MqttPublisher::Impl::configure()
     // TLS and protocol failures are only told through the library's log.
     mosquitto_log_callback_set(m_client, [](mosquitto*, void* self, int level, const char* text) {
         if (level == MOSQ_LOG_ERR) {
-            static_cast<Impl*>(self)->noteProblem(QString::fromUtf8(text));
+            auto* impl = static_cast<Impl*>(self);
+            impl->noteProblem(impl->m_where + QStringLiteral(": ") + QString::fromUtf8(text));
         }
     });
     return {};
@@ -252,7 +258,7 @@ void MqttPublisher::Impl::onConnect(int rc)
     m_failedAttempts = 0;
     {
         std::lock_guard problemLock(m_problemMutex);
-        m_lastProblem.clear();
+        m_problemsLogged.clear();
     }
     logLine(QStringLiteral("MQTT: connected to %1").arg(m_where));
     if (m_unacknowledged.empty()) {
@@ -269,12 +275,14 @@ void MqttPublisher::Impl::onDisconnect(int rc)
     const bool wasConnected = m_connected;
     m_connected = false;
     m_settling = false;
-    if (!wasConnected)
-        noteProblem(QStringLiteral("cannot connect to %1: %2").arg(m_where, libraryError(rc)));
-    else if (rc == 0)
+    if (!wasConnected) {
+        if (rc != MOSQ_ERR_CONN_REFUSED)   // a refusal was logged with its reason
+            noteProblem(QStringLiteral("cannot connect to %1: %2").arg(m_where, libraryError(rc)));
+    } else if (rc == 0) {
         logLine(QStringLiteral("MQTT: disconnected from %1").arg(m_where));
-    else
+    } else {
         logLine(QStringLiteral("MQTT: disconnected from %1: %2").arg(m_where, libraryError(rc)));
+    }
 }
 
 void MqttPublisher::Impl::onPublished(int mid)
@@ -368,9 +376,9 @@ void MqttPublisher::Impl::settleNow()
 void MqttPublisher::Impl::noteProblem(const QString& text)
 {
     std::lock_guard lock(m_problemMutex);
-    if (text == m_lastProblem)
+    if (m_problemsLogged.contains(text))
         return;
-    m_lastProblem = text;
+    m_problemsLogged.append(text);
     logLine(QStringLiteral("MQTT: ") + text);
 }
 
