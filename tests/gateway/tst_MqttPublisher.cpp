@@ -273,7 +273,7 @@ private slots:
         QTest::qWait(1500);
         QVERIFY(!publisher.connected());
         QVERIFY(m_broker->start());
-        m_subscriber = std::make_unique<Subscriber>(m_broker->port(), {}, {}, shortLive);
+        m_subscriber = std::make_unique<Subscriber>(m_broker->port(), QByteArray(), QByteArray(), shortLive);
         QTRY_COMPARE_WITH_TIMEOUT(m_subscriber->received("/live"), QStringList{"kv10/a/1/live MEAS=1"}, 8000);
         QCOMPARE(loggedLines("MQTT: cannot connect").size(), 1);
     }

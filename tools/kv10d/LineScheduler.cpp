@@ -25,6 +25,16 @@ qint64 nowMs()
     return steadyClock().nowMs();
 }
 
+struct RefusalWatch : TelegramTrace {
+    bool seen = false;
+    void traced(const TraceEvent& event) override
+    {
+        if (event.kind == TraceKind::Received)
+            seen = seen || checkAckFrame(reinterpret_cast<const uint8_t*>(event.bytes.constData()), int(event.bytes.size()))
+                               == FrameCheck::Refused;
+    }
+};
+
 } // namespace
 
 LineScheduler::LineScheduler(const LineSettings& settings, QObject* parent)
@@ -185,10 +195,16 @@ void LineScheduler::writeSetpoint(int station, float value, std::function<void(W
             aim(session, station);
             TelegramLink& link = session.link();
             session.image().comp.sp = value;
+            // The link asks again after a refusal and may end on the silence after it: any
+            // refusal seen means the controller answered and said no.
+            RefusalWatch refusals;
+            link.addTrace(&refusals);
+            const bool acknowledged = link.WriteTable(TableComp);
+            link.removeTrace(&refusals);
             Written written;
-            if (link.WriteTable(TableComp))
+            if (acknowledged)
                 written.outcome = WriteOutcome::Written;
-            else if (link.lastCheck() == FrameCheck::Refused)
+            else if (refusals.seen)
                 written.outcome = WriteOutcome::Refused;
             // What the controller keeps, which the holding registers show from now on.
             if (link.ReadTable(TableComp))
