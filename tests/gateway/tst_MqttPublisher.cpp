@@ -96,6 +96,8 @@ Sample sample(const QString& line, int da, float meas)
     return sample;
 }
 
+const StationStats stats{"a", 1, {}, 3, 2, 1, 0, 0, 12, 40};
+
 QStringList liveLines(const QString& topic, int first, int last)
 {
     QStringList lines;
@@ -184,6 +186,10 @@ private slots:
         for (int meas = 1; meas <= count; ++meas)
             m_publisher->publishSample(meas % 2 ? sample("a", 1, float(meas)) : sample("b", 7, float(meas)));
         QTRY_COMPARE(m_subscriber->received("/live"), expected);
+        m_publisher->publishStats(stats);
+        QTRY_COMPARE(m_subscriber->received("/stats"),
+                     QStringList{R"(kv10/a/1/stats {"time":null,"requests":3,"answers":2,"timeouts":1,"checksum_errors":0,)"
+                                 R"("late_answers_dropped":0,"answer_ms_median":12,"answer_ms_worst":40})"});
     }
 
     void availabilityIsRetained_data()
@@ -324,11 +330,14 @@ private slots:
         QVERIFY(startPublisher(mqtt, Until::Held));
         for (int meas = 1; meas <= 8; ++meas)
             m_publisher->publishSample(sample("a", 1, float(meas)));
+        m_publisher->publishStats(stats);   // only logged while away
         QCOMPARE(m_publisher->droppedSamples(), quint64(8 - live.size()));
         m_relay->release();
         QTRY_COMPARE(m_subscriber->received("/live"), live);
         QCOMPARE(m_subscriber->received("/dropped"), dropped);
-        QCOMPARE(loggedLines("dropp"), log);
+        QCOMPARE(loggedLines("live messages"), log);
+        QCOMPARE(loggedLines("stats a/1: ").size(), 1);
+        QCOMPARE(m_subscriber->received("/stats"), QStringList{});
     }
 
     void accessControl_data()
