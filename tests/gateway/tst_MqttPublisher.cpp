@@ -247,6 +247,7 @@ private slots:
     {
         QVERIFY(startBroker());
         QVERIFY(startPublisher(settings(m_broker->port())));
+        QTRY_COMPARE(m_subscriber->received("/gateway/").size(), 1);
         m_relay->hold();
         for (int meas = 1; meas <= 3; ++meas)
             m_publisher->publishSample(sample("a", 1, float(meas)));
