@@ -61,25 +61,6 @@ private slots:
         QCOMPARE(liveJson(sample), expected);
     }
 
-    void times_data()
-    {
-        QTest::addColumn<QDateTime>("time");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("offset kept") << WinterNoon << QByteArray(R"("2026-12-10T13:05:01.250+01:00")");
-        QTest::newRow("west of Greenwich") << QDateTime(QDate(2026, 7, 1), QTime(0, 0), Qt::OffsetFromUTC, -9000)
-                                           << QByteArray(R"("2026-07-01T00:00:00.000-02:30")");
-        QTest::newRow("UTC") << QDateTime(QDate(2026, 7, 1), QTime(23, 59, 59, 999), Qt::UTC)
-                             << QByteArray(R"("2026-07-01T23:59:59.999Z")");
-        QTest::newRow("no time") << QDateTime() << QByteArray("null");
-    }
-
-    void times()
-    {
-        QFETCH(QDateTime, time);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(jsonTime(time), expected);
-    }
-
     void statsMessage_data()
     {
         QTest::addColumn<bool>("answered");
