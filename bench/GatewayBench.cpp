@@ -2,6 +2,7 @@
 // 9600 Bd line would: the time of a round of 8 stations against the wire time of its telegrams;
 // with 1 of the 8 silent, the interval between two samples of each answering station; and the
 // time from an answer to a subscriber's delivery through a real Mosquitto broker.
+#include "GatewayLog.h"
 #include "LineScheduler.h"
 #include "MosquittoBroker.h"
 #include "MqttPublisher.h"
