@@ -1,6 +1,6 @@
 // The gateway's publisher against a real Mosquitto broker, watched by a libmosquitto subscriber.
 // A relay between publisher and broker holds the publisher's bytes or cuts its connection.
-#include "GatewayLog.h"
+#include "GatewayLogCapture.h"
 #include "MosquittoBroker.h"
 #include "MqttSubscriber.h"
 #include "MqttPublisher.h"
@@ -19,21 +19,6 @@ using namespace kv10::gw;
 using namespace kv10::test;
 
 namespace {
-
-std::mutex logMutex;
-QStringList logLines;
-
-void keepLogLine(const QString& line)
-{
-    std::lock_guard lock(logMutex);
-    logLines.append(line);
-}
-
-QStringList loggedLines(const QString& containing)
-{
-    std::lock_guard lock(logMutex);
-    return logLines.filter(containing);
-}
 
 // A live message shortened to "MEAS=value".
 QString shortLive(const QString& topic, const QString& payload)
@@ -107,7 +92,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { setLogSink(keepLogLine); }
+    void initTestCase() { captureGatewayLog(); }
 
     void cleanup()
     {
@@ -115,8 +100,7 @@ private slots:
         m_relay.reset();
         m_subscriber.reset();
         m_broker.reset();
-        std::lock_guard lock(logMutex);
-        logLines.clear();
+        forgetLoggedLines();
     }
 
     void samplesArriveInOrder_data()

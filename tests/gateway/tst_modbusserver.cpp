@@ -1,6 +1,6 @@
 // The Modbus server on a free local port, driven by libmodbus's own client and by raw sockets:
 // reads, writes through a held fake line, frames that close, the client limit, the idle close.
-#include "GatewayLog.h"
+#include "GatewayLogCapture.h"
 #include "ModbusClient.h"
 #include "ModbusServer.h"
 #include "Timing.h"
@@ -22,21 +22,6 @@ using namespace kv10::gw;
 using namespace kv10::test;
 
 namespace {
-
-std::mutex logMutex;
-QString logText;
-
-void keepLogLine(const QString& line)
-{
-    std::lock_guard lock(logMutex);
-    logText += line + QLatin1Char('\n');
-}
-
-bool logged(const QString& part)
-{
-    std::lock_guard lock(logMutex);
-    return logText.contains(part);
-}
 
 // Holds each write until the test lets it finish with the outcome it chose.
 class HeldWriter : public SetpointWriter {
@@ -106,7 +91,7 @@ struct RunningServer {
 class TestModbusServer : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { setLogSink(keepLogLine); }
+    void initTestCase() { captureGatewayLog(); }
     void reads_data();
     void reads();
     void writes_data();

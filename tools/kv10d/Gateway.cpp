@@ -1,27 +1,9 @@
 #include "Gateway.h"
 
 #include "GatewayLog.h"
+#include "MqttMessages.h"
 
 namespace kv10::gw {
-
-namespace {
-
-QString statsLine(const StationStats& stats)
-{
-    const auto ms = [](const std::optional<qint64>& value) { return value ? QString::number(*value) : QStringLiteral("-"); };
-    return QStringLiteral("line %1: station %2: %3 requests, %4 answers, %5 time-outs, %6 checksum errors, "
-                          "%7 late answers dropped, answer median %8 ms, worst %9 ms")
-        .arg(stats.line)
-        .arg(stats.da)
-        .arg(stats.requests)
-        .arg(stats.answers)
-        .arg(stats.timeouts)
-        .arg(stats.checksumErrors)
-        .arg(stats.lateAnswersDropped)
-        .arg(ms(stats.medianAnswerMs), ms(stats.worstAnswerMs));
-}
-
-} // namespace
 
 Gateway::Gateway(GatewayConfig config, QObject* parent) : QObject(parent), m_config(std::move(config))
 {
@@ -120,9 +102,11 @@ void Gateway::publishStats()
     const QDateTime now = QDateTime::currentDateTime();
     for (const auto& line : m_lines) {
         for (const StationStats& stats : line->takeStats(now)) {
-            logLine(statsLine(stats));
+            // The MQTT side logs what it publishes.
             if (m_mqtt)
                 m_mqtt->publishStats(stats);
+            else
+                logLine(statsLogText(stats));
         }
     }
 }
