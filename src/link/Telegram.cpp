@@ -214,7 +214,7 @@ bool TelegramLink::ReceiveAnswer(int dataBytes)
         if (m_rxCount < expected) {
             // Nothing or too little came: give the station a moment and ask again.
             m_lastCheck = FrameCheck::TooShort;
-            if (closing())
+            if (closing() || m_singleTry)
                 return false;
             m_waiter.waitMs(RetryPauseMs);
             SendTelegram();
@@ -236,7 +236,7 @@ bool TelegramLink::ReceiveAck()
         readInto(ShortFrameSize);
         if (m_rxCount < ShortFrameSize) {
             m_lastCheck = FrameCheck::TooShort;
-            if (closing())
+            if (closing() || m_singleTry)
                 return false;
             SendTelegram();
             continue;
@@ -252,7 +252,7 @@ bool TelegramLink::ReceiveIdentAnswer()
 {
     readInto(IdentReadSize, UntilWholeFrame);
     if (m_rxCount < 2 || m_rxCount != m_rx[1] + VariableFrameOverhead) {
-        if (closing())
+        if (closing() || m_singleTry)
             return false;
         m_waiter.waitMs(RetryPauseMs);
         SendTelegram();

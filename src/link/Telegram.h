@@ -64,6 +64,9 @@ public:
     // Once `closing` is set (from any thread: the program is closing), an exchange in progress
     // sends no repeat of its request and fails after the read under way.
     void setClosingFlag(const std::atomic<bool>* closing) { m_closing = closing; }
+    // A single try: an exchange whose answer does not come sends no repeat and fails after its
+    // read, as when closing. For asking whether a station that stopped answering is back.
+    void setSingleTry(bool single) { m_singleTry = single; }
 
     // Validation of the receive buffer, limited to the bytes actually received.
     FrameCheck CheckAnswer() const;
@@ -123,6 +126,7 @@ private:
     MonotonicClock& m_clock;
     std::optional<LinkNotice> m_notice;
     const std::atomic<bool>* m_closing = nullptr;
+    bool m_singleTry = false;
     Transport* m_transport = nullptr;
     uint8_t m_da = 0;
     uint8_t m_sa = 0;

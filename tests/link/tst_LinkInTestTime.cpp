@@ -107,6 +107,8 @@ struct Line {
             station.refuseWrites(n);
         else if (what == QLatin1String("delay"))
             station.setAnswerDelayMs(n);
+        else if (what == QLatin1String("single"))
+            link.setSingleTry(n != 0);
         else if (what == QLatin1String("baud"))
             station.setBaudRate(n);
         else if (what == QLatin1String("clear"))
@@ -207,6 +209,12 @@ void LinkInTestTime::exchangesOnALineThatMisbehaves_data()
         "100 x 00 00 38 16", "200 > " + ReadLive, "752 > " + ReadLive, "752 < " + LiveAnswer};
     QTest::newRow("write, garbage first") << "garbage 1; write PID" << "fail" << QStringList{
         "0 > " + WritePid, "0 < FF 55 00 68 10 00", "100 x 01 00 01 16", "100 > " + WritePid};
+    // A single try (a probe of a station that stopped answering): no repeat, and no quiet wait
+    // before the next exchange, whose request comes after the one read's time-out.
+    QTest::newRow("single try, silent") << "single 1; drop 1; read LIVE; read LIVE" << "fail ok" << QStringList{
+        "0 > " + ReadLive, "552 x", "552 > " + ReadLive, "552 < " + LiveAnswer};
+    QTest::newRow("single try, answered") << "single 1; read LIVE; single 0; drop 1; read LIVE" << "ok ok" << QStringList{
+        "0 > " + ReadLive, "0 < " + LiveAnswer, "0 > " + ReadLive, "552 x", "652 > " + ReadLive, "652 < " + LiveAnswer};
     // 14 request and 26 answer bytes of 11 bits take 45.8 ms at 9600 Bd.
     QTest::newRow("read at 9600 Bd") << "baud 9600; read LIVE" << "ok" << QStringList{
         "0 > " + ReadLive, "45 < " + LiveAnswer};

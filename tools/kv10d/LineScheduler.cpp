@@ -115,30 +115,39 @@ void LineScheduler::startRound()
     // Stations that answer first, in address order; the probes of offline ones last, so that a
     // silent station delays nobody's sample in the round.
     std::vector<int> due = m_roster.due(now);
-    std::stable_partition(due.begin(), due.end(), [this](int station) { return m_roster.online(station); });
-    std::vector<std::pair<int, bool>> asks;   // station, read its setpoint too
+    std::stable_partition(due.begin(), due.end(), [this](int station) { return !m_roster.offline(station); });
+    struct Ask {
+        int station;
+        bool withSetpoint;   // COMP.SP is due too
+        bool probe;          // offline: one request, no repeat, and no wait for its answer after
+    };
+    std::vector<Ask> asks;
     for (const int station : due) {
         const auto read = m_setpointReadMs.find(station);
-        asks.emplace_back(station, read == m_setpointReadMs.end() || now - read->second >= SetpointRefreshMs);
+        asks.push_back({station, read == m_setpointReadMs.end() || now - read->second >= SetpointRefreshMs,
+                        m_roster.offline(station)});
     }
     const QPointer<QObject> self(this);
     m_runner->post(
         this,
         [this, self, asks](ControllerSession& session, const StopRequest& stop) {
             ensurePortOpen(session);
-            for (const auto& [station, withSetpoint] : asks) {
+            for (const Ask& ask : asks) {
                 if (stop.requested())
                     return;
+                const int station = ask.station;
                 aim(session, station);
                 Read read;
                 read.station = station;
+                session.link().setSingleTry(ask.probe);
                 read.answered = session.link().ReadTable(TableLive);
+                session.link().setSingleTry(false);
                 read.sample.time = QDateTime::currentDateTime();
                 read.sample.monotonicMs = nowMs();
                 read.sample.line = m_settings.name;
                 read.sample.da = station;
                 read.sample.live = session.image().live;
-                if (read.answered && withSetpoint && session.link().ReadTable(TableComp))
+                if (read.answered && ask.withSetpoint && session.link().ReadTable(TableComp))
                     read.setpoint = session.image().comp.sp;
                 // Each answer goes out at once, not at the end of the round.
                 m_runner->deliver(self, [this, read] { take(read); });

@@ -1,7 +1,8 @@
 #pragma once
 // One line of the gateway: its session and thread, and the rounds that ask its stations in
 // turn at the line's period. Each answer becomes a sample at once; a station that stops
-// answering goes offline and is only probed, last in a round, so the others keep their pace.
+// answering goes offline and is only probed, last in a round and with a single request that
+// costs one read time-out, so the others keep their pace.
 // An allowed setpoint write waits for the round under way and goes between two rounds.
 #include "GatewayConfig.h"
 #include "LineStats.h"

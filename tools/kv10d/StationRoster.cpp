@@ -62,4 +62,10 @@ bool StationRoster::online(int station) const
     return entry && entry->state == State::Online;
 }
 
+bool StationRoster::offline(int station) const
+{
+    const Entry* entry = find(station);
+    return entry && entry->state == State::Offline;
+}
+
 } // namespace kv10::gw

@@ -22,6 +22,7 @@ public:
     std::optional<bool> missed(int station, qint64 nowMs);
 
     bool online(int station) const;
+    bool offline(int station) const;
     const std::vector<int>& stations() const { return m_stations; }
 
 private:
