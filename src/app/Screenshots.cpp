@@ -135,17 +135,19 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
         return {};
     }
 
-    struct Shot { QString name; QWidget* window; };
+    // A window that starts its exchange a moment after it is shown is held at its start: its
+    // picture shows it before it reads, and hiding it again stops nothing.
+    struct Shot { QString name; QWidget* window; QTimer* autoStart = nullptr; };
     const Shot windows[] = {
         {QStringLiteral("1-kvr01"), &context.mainWindow()},
         {QStringLiteral("2-port"), &context.portDialog()},
         {QStringLiteral("3-AboutBox"), &context.aboutBox()},
-        {QStringLiteral("4-about_ident"), &context.identificationDialog()},
+        {QStringLiteral("4-about_ident"), &context.identificationDialog(), context.identificationDialog().Timer1},
         {QStringLiteral("5-menu_mod"), &context.parameterEditor()},
         {QStringLiteral("6-FormZaznam"), &context.recordWindow()},
         {QStringLiteral("7-rotace3D"), &context.chartSettingsDialog()},
         {QStringLiteral("8-form_zaznam"), &context.recordSpeedDialog()},
-        {QStringLiteral("9-load_form"), &context.readoutDialog()},
+        {QStringLiteral("9-load_form"), &context.readoutDialog(), context.readoutDialog().Timer1},
     };
 
     QStringList written;
@@ -174,6 +176,8 @@ QStringList saveScreenshots(AppContext& context, const QString& folder, QString*
         const bool dialog = shot.window != &main;
         if (dialog)
             shot.window->show();
+        if (shot.autoStart)
+            shot.autoStart->stop();
         const bool saved = save(*shot.window, shot.name);
         if (dialog)
             shot.window->hide();

@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 
 #include <algorithm>
@@ -174,6 +175,13 @@ SerialTransport::SerialTransport(std::unique_ptr<SerialDriver> driver)
 
 SerialTransport::~SerialTransport() = default;
 
+QString busyPortNote(const SerialTransport& transport)
+{
+    return transport.lastOpenFailure() == SerialTransport::OpenFailure::PortBusy
+               ? QStringLiteral(": port busy, another program holds it")
+               : QString();
+}
+
 void SerialTransport::OpenPort(const QString& devicePath, const QString& comName, int baudRate)
 {
     ClosePort();
@@ -206,8 +214,19 @@ std::optional<QString> SerialTransport::openDevice()
         m_port->setParity(QSerialPort::NoParity);
         opened = m_port->open(QIODevice::ReadWrite);
     }
-    if (!opened)
+    if (!opened) {
+        // Qt reports a port held by another program (its lock file, an exclusive terminal) as a
+        // permission error; a device we may open says that it is the holder, not us.
+#ifdef Q_OS_WIN
+        const bool ours = true;   // a COM port has no permissions of its own: denied means held
+#else
+        const QFileInfo device(m_devicePath);
+        const bool ours = device.isReadable() && device.isWritable();
+#endif
+        m_openFailure = m_port->error() == QSerialPort::PermissionError && ours ? OpenFailure::PortBusy : OpenFailure::Other;
         return QStringLiteral("Sériový port ") + m_comName + QStringLiteral(" nelze otevřít");
+    }
+    m_openFailure = OpenFailure::Other;
 
     if (m_port->readBufferSize() != QueueSize) {
         m_port->close();
@@ -221,6 +240,7 @@ std::optional<QString> SerialTransport::openDevice()
     PurgeInput();
     m_driver->takeNotedLineErrors(*m_port);
     m_port->clearError();   // open() keeps the error of the device that failed before
+    m_openFailure = OpenFailure::None;
     return std::nullopt;
 }
 

@@ -56,6 +56,11 @@ public:
     // Closes the port; a failed device is not tried again either.
     void ClosePort();
 
+    // Why the last OpenPort failed: PortBusy when the device is there and ours to open, but
+    // another program holds it (the port's lock, or the terminal opened exclusively).
+    enum class OpenFailure { None, PortBusy, Other };
+    OpenFailure lastOpenFailure() const { return m_openFailure; }
+
     // Whether a device that failed under the open port is tried again (on by default and
     // with every OpenPort). Off stops a retry under way.
     void setRetryFailedDevice(bool retry);
@@ -98,8 +103,13 @@ private:
     QString m_devicePath;
     QString m_comName;
     int m_baudRate = 9600;
+    OpenFailure m_openFailure = OpenFailure::None;
     bool m_retryFailedDevice = true;
     QTimer m_reopenTimer;
 };
+
+// ": port busy, another program holds it" after a failed open that found the port held, for
+// the command-line tools and the gateway; empty otherwise.
+QString busyPortNote(const SerialTransport& transport);
 
 } // namespace kv10

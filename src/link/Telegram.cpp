@@ -153,6 +153,7 @@ void TelegramLink::beginExchange()
             const int got = m_transport->DiscardInput(want, int(std::max<qint64>(left, 0)));
             if (got == 0)
                 break;
+            ++m_lateAnswersDropped;
             lastEvent = m_clock.nowMs();
             if (got >= want && m_unansweredBytes > 0 && !m_unanswered.empty())
                 takeLateAnswer(lastEvent);
@@ -213,7 +214,7 @@ bool TelegramLink::ReceiveAnswer(int dataBytes)
         if (m_rxCount < expected) {
             // Nothing or too little came: give the station a moment and ask again.
             m_lastCheck = FrameCheck::TooShort;
-            if (closing())
+            if (closing() || m_singleTry)
                 return false;
             m_waiter.waitMs(RetryPauseMs);
             SendTelegram();
@@ -235,7 +236,7 @@ bool TelegramLink::ReceiveAck()
         readInto(ShortFrameSize);
         if (m_rxCount < ShortFrameSize) {
             m_lastCheck = FrameCheck::TooShort;
-            if (closing())
+            if (closing() || m_singleTry)
                 return false;
             SendTelegram();
             continue;
@@ -251,7 +252,7 @@ bool TelegramLink::ReceiveIdentAnswer()
 {
     readInto(IdentReadSize, UntilWholeFrame);
     if (m_rxCount < 2 || m_rxCount != m_rx[1] + VariableFrameOverhead) {
-        if (closing())
+        if (closing() || m_singleTry)
             return false;
         m_waiter.waitMs(RetryPauseMs);
         SendTelegram();

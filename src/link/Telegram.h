@@ -64,6 +64,9 @@ public:
     // Once `closing` is set (from any thread: the program is closing), an exchange in progress
     // sends no repeat of its request and fails after the read under way.
     void setClosingFlag(const std::atomic<bool>* closing) { m_closing = closing; }
+    // A single try: an exchange whose answer does not come sends no repeat and fails after its
+    // read, as when closing. For asking whether a station that stopped answering is back.
+    void setSingleTry(bool single) { m_singleTry = single; }
 
     // Validation of the receive buffer, limited to the bytes actually received.
     FrameCheck CheckAnswer() const;
@@ -77,6 +80,10 @@ public:
     bool hasTrace(const TelegramTrace* trace) const { return m_traces.contains(trace); }
     // The traces' hub itself: a trace may join and leave it from any thread.
     TraceHub& traces() { return m_traces; }
+
+    // Late answers thrown away before an exchange since the link was made: an answer owed to a
+    // request of the exchange before, or whatever else came while the line should be quiet.
+    int lateAnswersDropped() const { return m_lateAnswersDropped; }
 
     const std::array<uint8_t, TelegramBufferSize>& txBuffer() const { return m_tx; }
     int rxCount() const { return m_rxCount; }
@@ -119,6 +126,7 @@ private:
     MonotonicClock& m_clock;
     std::optional<LinkNotice> m_notice;
     const std::atomic<bool>* m_closing = nullptr;
+    bool m_singleTry = false;
     Transport* m_transport = nullptr;
     uint8_t m_da = 0;
     uint8_t m_sa = 0;
@@ -134,6 +142,7 @@ private:
     int m_unansweredBytes = 0;
     qint64 m_lastAnswerMs = 0;          // when the last answer of the exchange came, or 0
     qint64 m_answerDelayMs = 0;         // the longest an answer took, until an exchange goes well
+    int m_lateAnswersDropped = 0;
     TraceHub m_traces;
 };
 

@@ -20,6 +20,9 @@ class ControllerSession {
 public:
     static constexpr int ComCount = 8;   // "COM 1" ... "COM 8"; 0 is "žádný port"
     using Devices = std::array<QString, ComCount + 1>;   // index = COM number
+    // The rates a line may run at: the port dialog's list, and what kv10d's configuration takes.
+    static constexpr int BaudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400,
+                                        56000, 57600, 115200, 128000, 256000};
 
     // What "Storno" in the port dialog goes back to.
     struct Snapshot {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTest>
 
 #include <csignal>
@@ -464,6 +465,20 @@ private slots:
         QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
         QCOMPARE(run.err, QStringList({message}));
         QVERIFY(run.out.isEmpty());
+    }
+
+    // Whichever program opens a port second is told that another holds it.
+    void portHeldByAnotherProgram()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("a port's holder is told from its lock here; Wine's COM ports are not checked");
+#endif
+        QSerialPort holder(sim().slavePath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        const Run run = runTool({QStringLiteral("--device"), sim().slavePath(), QStringLiteral("ping")});
+        QVERIFY2(run.exitCode == 3, qPrintable(run.describe()));
+        QCOMPARE(run.err, QStringList({"kv10ctl: Sériový port " + sim().slavePath()
+                                       + " nelze otevřít: port busy, another program holds it"}));
     }
 };
 

@@ -171,7 +171,7 @@ int main(int argc, char** argv)
         else
             session.openDevice(device, device);
     } catch (const AppError& error) {
-        fail(error.text());
+        fail(error.text() + busyPortNote(session.transport()));
         return ExitPort;
     }
 

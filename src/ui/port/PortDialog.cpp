@@ -145,7 +145,7 @@ void PortDialog::FormCreate()
     // The store is read here, on its own thread; the session takes what it holds.
     const ControllerSession::StoredSettings stored = ControllerSession::readSettings(m_settings);
     ui->cb_baudrate->clear();
-    for (int rate : BaudRates)
+    for (int rate : ControllerSession::BaudRates)
         ui->cb_baudrate->addItem(QString::number(rate));
     if (stored.com >= 1 && stored.com <= ComCount)
         m_deviceCom = stored.com;

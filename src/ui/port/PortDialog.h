@@ -30,8 +30,6 @@ class PortDialog : public QDialog {
 public:
     static constexpr int ComCount = kv10::ControllerSession::ComCount;
     static constexpr int SearchedAddresses = kv10::HighestStationAddress + 1;   // all but the broadcast address
-    static constexpr int BaudRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400,
-                                        56000, 57600, 115200, 128000, 256000};
 
     PortDialog(kv10::SessionRunner& runner, kv10::IntegerSettings& settings, kv10::Prompts& prompts,
                QWidget* parent = nullptr);
