@@ -3,6 +3,7 @@
 // Requests read "read 8/4" (table 8, 4 bytes), "write 16/2", "type", "version", with "@5"
 // when they go to another address than the station's first one, 1.
 #include "FakeTransport.h"
+#include "Gate.h"
 #include "Identification.h"
 #include "ParameterReadout.h"
 #include "Programs.h"
@@ -15,7 +16,6 @@
 #include "Telegram.h"
 
 #include <QRegularExpression>
-#include <QSemaphore>
 #include <QTest>
 #include <functional>
 
@@ -383,8 +383,8 @@ void TestSequences::sequenceOnSessionThread()
         SessionRunner::Mode::OwnThread);
 
     // The sequence waits behind a job that holds the thread until its stop handle is known here.
-    QSemaphore held;   // not std::binary_semaphore: mingw's libstdc++ 12 can miss its wake-up
-    runner.post(nullptr, [&](ControllerSession&, const StopRequest&) { held.acquire(); }, [] {});
+    kv10::test::Gate held;
+    runner.post(nullptr, [&](ControllerSession&, const StopRequest&) { held.wait(); }, [] {});
     StopHandle stop;
     int requests = 0;
     rig.onRequest = [&, inner = rig.onRequest](const QString& request) {
@@ -403,7 +403,7 @@ void TestSequences::sequenceOnSessionThread()
             bars << QStringLiteral("bar %1").arg(step.position) + (step.text && !step.text->isEmpty() ? " " + *step.text : "");
         },
         [&](QString result) { ended = result; });
-    held.release();
+    held.open();
     QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
 
     QCOMPARE(*ended, outcome);

@@ -6,10 +6,10 @@
 #include "SimulatedStation.h"
 #include "SimulatedTransport.h"
 #include "AppError.h"
+#include "Gate.h"
 #include "TableCodec.h"
 
 #include <QElapsedTimer>
-#include <QSemaphore>
 #include <QTest>
 #include <memory>
 
@@ -111,17 +111,17 @@ void TestSessionRunner::shutdownDuringSilentRead()
     Line line;
     line.station.dropRequests(1000);
     auto runner = line.runner(Mode::OwnThread);
-    QSemaphore reading;   // not std::binary_semaphore: mingw's libstdc++ 12 can miss its wake-up
+    kv10::test::Gate reading;
     QStringList events;
     runner->post(
         this,
         [&](ControllerSession& session, const StopRequest&) -> bool {
-            reading.release();
+            reading.open();
             return session.link().ReadTable(TableAdd);
         },
         [&](bool) { events << "read told"; });
     runner->post(this, [&](ControllerSession&, const StopRequest&) { events << "queued job ran"; }, [&] { events << "queued told"; });
-    QVERIFY(reading.tryAcquire(1, 5000));
+    QVERIFY(reading.waitFor(5000));
 
     QElapsedTimer closing;
     closing.start();
