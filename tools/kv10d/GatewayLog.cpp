@@ -1,6 +1,8 @@
 #include "GatewayLog.h"
 
 #include <atomic>
+#include <cstring>
+#include <locale.h>
 #include <cstdio>
 #include <mutex>
 
@@ -26,6 +28,12 @@ void logLine(const QString& text)
 void setLogSink(void (*sink)(const QString&))
 {
     logSink.store(sink);
+}
+
+QString systemErrorText(int code)
+{
+    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return QString::fromLatin1(::strerror_l(code, c));
 }
 
 } // namespace kv10::gw

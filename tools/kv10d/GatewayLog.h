@@ -8,4 +8,8 @@ namespace kv10::gw {
 void logLine(const QString& text);
 void setLogSink(void (*sink)(const QString& text));
 
+// The system's text of an errno code, in English whatever the locale: the log is read by
+// whoever runs the site, in one language.
+QString systemErrorText(int code);
+
 } // namespace kv10::gw

@@ -12,7 +12,6 @@
 namespace kv10::gw {
 
 struct LineScheduler::Read {
-    int station = 0;
     bool answered = false;
     Sample sample;
     std::optional<float> setpoint;   // COMP.SP, when it was due and read
@@ -138,7 +137,6 @@ void LineScheduler::startRound()
                 const int station = ask.station;
                 aim(session, station);
                 Read read;
-                read.station = station;
                 session.link().setSingleTry(ask.probe);
                 read.answered = session.link().ReadTable(TableLive);
                 session.link().setSingleTry(false);
@@ -158,21 +156,21 @@ void LineScheduler::startRound()
 
 void LineScheduler::take(const Read& read)
 {
-    const std::optional<bool> change = read.answered ? m_roster.answered(read.station, read.sample.monotonicMs)
-                                                     : m_roster.missed(read.station, read.sample.monotonicMs);
+    const std::optional<bool> change = read.answered ? m_roster.answered(read.sample.da, read.sample.monotonicMs)
+                                                     : m_roster.missed(read.sample.da, read.sample.monotonicMs);
     if (change) {
         logLine(QStringLiteral("line %1: station %2 %3")
                     .arg(m_settings.name)
-                    .arg(read.station)
+                    .arg(read.sample.da)
                     .arg(*change ? QStringLiteral("online") : QStringLiteral("offline")));
-        emit availabilityChanged(m_settings.name, read.station, *change);
+        emit availabilityChanged(m_settings.name, read.sample.da, *change);
     }
     if (!read.answered)
         return;
     emit sampleTaken(read.sample);
     if (read.setpoint) {
-        m_setpointReadMs[read.station] = read.sample.monotonicMs;
-        emit setpointRead(m_settings.name, read.station, *read.setpoint);
+        m_setpointReadMs[read.sample.da] = read.sample.monotonicMs;
+        emit setpointRead(m_settings.name, read.sample.da, *read.setpoint);
     }
 }
 

@@ -22,6 +22,11 @@ namespace kv10::gw {
 
 namespace {
 
+QByteArray availabilityPayload(bool online)
+{
+    return online ? QByteArrayLiteral("online") : QByteArrayLiteral("offline");
+}
+
 using Clock = std::chrono::steady_clock;
 
 constexpr int QualityOfService = 1;
@@ -51,13 +56,8 @@ QString unreadableFile(const char* key, const QString& path)
 
 QString libraryError(int rc)
 {
-    if (rc == MOSQ_ERR_ERRNO) {
-        const int error = errno;
-        // The log is read by whoever runs the site, in one language whatever the locale.
-        if (const char* text = strerrordesc_np(error))
-            return QString::fromUtf8(text);
-        return QStringLiteral("error %1").arg(error);
-    }
+    if (rc == MOSQ_ERR_ERRNO)
+        return systemErrorText(errno);
     return QString::fromUtf8(mosquitto_strerror(rc));
 }
 
@@ -105,6 +105,7 @@ private:
     // These run with m_mutex held.
     bool handOver(const QByteArray& topic, const QByteArray& payload, bool retain, bool live);
     bool liveMayFlow() const;
+    bool mayPublishNow() const;
     void keepWaiting(MqttMessage message);
     void sendWaitingLive();
     void publishOnConnect();
@@ -316,6 +317,11 @@ bool MqttPublisher::Impl::handOver(const QByteArray& topic, const QByteArray& pa
     return true;
 }
 
+bool MqttPublisher::Impl::mayPublishNow() const
+{
+    return m_client && m_connected && !m_settling && !m_stopping;
+}
+
 bool MqttPublisher::Impl::liveMayFlow() const
 {
     return m_connected && !m_settling && m_liveInLibrary < LiveWindow;
@@ -362,7 +368,7 @@ void MqttPublisher::Impl::publishOnConnect()
     }
     for (const auto& [station, online] : m_availability)
         handOver(stationTopic(m_settings.prefix, station.first, station.second, "status"),
-                 online ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"), true, false);
+                 availabilityPayload(online), true, false);
     sendWaitingLive();
 }
 
@@ -421,9 +427,9 @@ void MqttPublisher::Impl::publishAvailability(const QString& line, int da, bool 
     if (!added && entry->second == online)
         return;
     entry->second = online;
-    if (m_client && m_connected && !m_settling && !m_stopping)
+    if (mayPublishNow())
         handOver(stationTopic(m_settings.prefix, line, da, "status"),
-                 online ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"), true, false);
+                 availabilityPayload(online), true, false);
 }
 
 void MqttPublisher::Impl::publishStats(const StationStats& stats)
@@ -431,7 +437,7 @@ void MqttPublisher::Impl::publishStats(const StationStats& stats)
     logLine(statsLogText(stats));
     const QByteArray payload = statsJson(stats);
     std::lock_guard lock(m_mutex);
-    if (m_client && m_connected && !m_settling && !m_stopping)
+    if (mayPublishNow())
         handOver(stationTopic(m_settings.prefix, stats.line, stats.da, "stats"), payload, false, false);
 }
 

@@ -1,9 +1,10 @@
 #include "ServerSockets.h"
 
+#include "GatewayLog.h"
+
 #include <modbus.h>
 
 #include <arpa/inet.h>
-#include <locale.h>
 #include <netinet/in.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -64,8 +65,7 @@ QString errorText(int code)
 {
     if (code >= MODBUS_ENOBASE)
         return QString::fromLatin1(modbus_strerror(code));
-    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    return QString::fromLatin1(::strerror_l(code, c));
+    return systemErrorText(code);
 }
 
 } // namespace kv10::gw

@@ -15,7 +15,7 @@ PeerAddress peerAddress(int socket);
 int boundPort(int socket);
 // A dotted IPv4 address in host order; nullopt for anything else.
 std::optional<uint32_t> parseIPv4(const QString& text);
-// strerror() in English whatever the locale, and libmodbus's own codes.
+// systemErrorText(), and libmodbus's own codes.
 QString errorText(int code);
 
 } // namespace kv10::gw
